@@ -1,0 +1,32 @@
+// The payload table: the files that the installer carries, each compressed in
+// the Snappy raw format, and the two procedures that read it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+struct PayloadEntry {
+  std::string_view name;        // file name without directory, never empty
+  std::string_view compressed;  // Snappy raw block of the whole file
+  std::int64_t hash;            // contentHash of the uncompressed bytes
+  bool isPalette;               // true: palette directory; false: script directory
+  std::string_view subDir;      // "" or names each followed by "/"
+};
+
+// The table in list order. It points into the executable's read-only data and
+// is valid for the whole process.
+extern const std::span<const PayloadEntry> payloadTable;
+
+// Decompresses a complete Snappy raw block.
+// Throws SnappyError "Invalid buffer, unable to uncompress" for any malformed
+// input; nothing is returned then.
+std::string uncompress(std::string_view compressed);
+
+// MurmurHash3 x86_32 with seed 0, zero-extended.
+std::int64_t contentHash(std::string_view bytes);
+
+}  // namespace setup

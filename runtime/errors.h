@@ -1,0 +1,75 @@
+// The error kinds of the whole program. Every error carries its kind's name, a
+// message and the name of the procedure that raised it; the toolkit and the
+// top-level report show them as message + " [" + kind + "]".
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+class Error : public std::exception {
+ public:
+  Error(std::string message, std::string procedure)
+      : message_(std::move(message)), procedure_(std::move(procedure)) {}
+
+  const char* what() const noexcept override { return message_.c_str(); }
+  const std::string& message() const noexcept { return message_; }
+  const std::string& procedure() const noexcept { return procedure_; }
+  virtual const char* kind() const noexcept = 0;
+
+ private:
+  std::string message_;
+  std::string procedure_;
+};
+
+// Files: open, read and write failures.
+class IOError : public Error {
+ public:
+  using Error::Error;
+  const char* kind() const noexcept override { return "IOError"; }
+};
+
+// A failed system call. The message is the system's text for the code, then,
+// when there is detail, "Additional info: " and the detail.
+class OSError : public Error {
+ public:
+  OSError(std::int32_t code, std::string_view systemText, std::string_view additionalInfo,
+          std::string procedure);
+  std::int32_t code() const noexcept { return code_; }
+  const char* kind() const noexcept override { return "OSError"; }
+
+  static std::string composeMessage(std::string_view systemText, std::string_view additionalInfo);
+
+ private:
+  std::int32_t code_;
+};
+
+class ValueError : public Error {
+ public:
+  using Error::Error;
+  const char* kind() const noexcept override { return "ValueError"; }
+};
+
+class KeyError : public Error {
+ public:
+  using Error::Error;
+  const char* kind() const noexcept override { return "KeyError"; }
+};
+
+class SnappyError : public Error {
+ public:
+  using Error::Error;
+  const char* kind() const noexcept override { return "SnappyError"; }
+};
+
+// An internal consistency check failed: a fault of the program, not of its input.
+class AssertionDefect : public Error {
+ public:
+  using Error::Error;
+  const char* kind() const noexcept override { return "AssertionDefect"; }
+};
+
+}  // namespace setup
