@@ -143,8 +143,8 @@ std::vector<File> sampleFiles() {
   }
   add(S, "", "dialogs.cp312-win_amd64.pyd", Kind::Binary, 412'160, 0.55);
   add(S, "", "widgets.cp312-win_amd64.pyd", Kind::Binary, 356'352, 0.55);
-  add(S, "fonts/", "Paluxen[wght].ttf", Kind::Binary, 880'412, 0.62);
-  add(S, "fonts/", "Paluxen-Italic[wght].ttf", Kind::Binary, 851'980, 0.62);
+  add(S, "fonts/", "Paluxen[wght].ttf", Kind::Binary, 880'412, 0.63);
+  add(S, "fonts/", "Paluxen-Italic[wght].ttf", Kind::Binary, 851'980, 0.63);
   add(S, "fonts/", "OFL.txt", Kind::Text, 4'490);
   add(S, "fonts/", "README.txt", Kind::Text, 2'611);
   std::size_t adjust = 0;
@@ -155,7 +155,7 @@ std::vector<File> sampleFiles() {
         const std::size_t size = 92'000 + (files.size() * 7'919) % 41'000;
         const std::size_t index =
             add(S, "fonts/static/", std::string(width) + "-" + weight + italic + ".ttf",
-                Kind::Binary, size, 0.62);
+                Kind::Binary, size, 0.63);
         if (std::string(weight) == "Regular" && *italic == '\0' && adjust == 0) adjust = index;
       }
     }
