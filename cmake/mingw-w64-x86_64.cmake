@@ -1,9 +1,9 @@
-# Cross build for Windows x86-64 with Debian's mingw-w64 (Win32 threads, msvcrt).
+# Cross build for Windows x86-64 with Debian's mingw-w64 (POSIX thread model for std::mutex, msvcrt).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-win32)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-win32)
-set(CMAKE_ASM_COMPILER x86_64-w64-mingw32-gcc-win32)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_ASM_COMPILER x86_64-w64-mingw32-gcc-posix)
 set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
