@@ -1,10 +1,9 @@
 // Decompressing the whole table against copying the same bytes: the ratio is
 // what Snappy costs over the memory traffic that any install needs anyway.
-#include <benchmark/benchmark.h>
-
 #include <cstring>
 #include <vector>
 
+#include "bench/ratio_main.h"
 #include "installer/payload.h"
 
 namespace {
@@ -47,4 +46,6 @@ BENCHMARK(BM_CopyTable)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  return setup::bench::runWithRatios(argc, argv, {{"BM_UncompressTable", "BM_CopyTable"}});
+}
