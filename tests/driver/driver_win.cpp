@@ -1,0 +1,284 @@
+#include <objidl.h>  // gdiplus needs what WIN32_LEAN_AND_MEAN leaves out
+
+#include "tests/driver/driver.h"
+// clang-format off
+#include <gdiplus.h>
+// clang-format on
+
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+namespace setup::driver {
+namespace {
+
+[[noreturn]] void fail(const std::string& what) {
+  throw std::runtime_error(what + " (error " + std::to_string(GetLastError()) + ")");
+}
+
+template <typename Predicate>
+bool poll(std::chrono::milliseconds timeout, Predicate ready) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+// The environment block with extra entries replacing same-named ones.
+std::wstring environmentWith(const std::vector<std::wstring>& extra) {
+  std::vector<std::wstring> entries;
+  LPWCH block = GetEnvironmentStringsW();
+  for (const wchar_t* p = block; *p; p += wcslen(p) + 1) entries.emplace_back(p);
+  FreeEnvironmentStringsW(block);
+  for (const std::wstring& add : extra) {
+    const std::wstring name = add.substr(0, add.find(L'=') + 1);
+    std::erase_if(entries, [&](const std::wstring& e) {
+      return _wcsnicmp(e.c_str(), name.c_str(), name.size()) == 0;
+    });
+    entries.push_back(add);
+  }
+  std::wstring result;
+  for (const std::wstring& e : entries) result += e + L'\0';
+  return result + L'\0';
+}
+
+}  // namespace
+
+std::string utf8(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n =
+      WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring wide(const std::string& s) {
+  if (s.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
+  std::wstring out(size_t(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), out.data(), n);
+  return out;
+}
+
+Process::Process(const std::wstring& exe, const std::wstring& arguments,
+                 const std::vector<std::wstring>& extraEnv) {
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE outWrite = nullptr;
+  if (!CreatePipe(&outRead_, &outWrite, &inherit, 1 << 16)) fail("CreatePipe");
+  SetHandleInformation(outRead_, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = outWrite;
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  std::wstring environment = environmentWith(extraEnv);
+  const BOOL created =
+      CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                     CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup, &info_);
+  CloseHandle(outWrite);
+  if (!created) {
+    CloseHandle(outRead_);
+    fail("CreateProcessW " + utf8(exe));
+  }
+}
+
+Process::~Process() {
+  kill();
+  if (info_.hProcess) CloseHandle(info_.hProcess);
+  if (info_.hThread) CloseHandle(info_.hThread);
+  if (outRead_) CloseHandle(outRead_);
+}
+
+bool Process::running() const {
+  return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::optional<DWORD> Process::wait(std::chrono::milliseconds timeout) {
+  if (WaitForSingleObject(info_.hProcess, DWORD(timeout.count())) != WAIT_OBJECT_0) return {};
+  DWORD code = 0;
+  GetExitCodeProcess(info_.hProcess, &code);
+  return code;
+}
+
+std::string Process::output() {
+  DWORD available = 0;
+  while (PeekNamedPipe(outRead_, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+    char buffer[4096];
+    DWORD got = 0;
+    if (!ReadFile(outRead_, buffer, std::min<DWORD>(available, sizeof buffer), &got, nullptr))
+      break;
+    output_.append(buffer, got);
+  }
+  return output_;
+}
+
+void Process::kill() {
+  if (info_.hProcess && running()) {
+    TerminateProcess(info_.hProcess, 255);
+    WaitForSingleObject(info_.hProcess, 5000);
+  }
+}
+
+HWND waitForWindow(const std::wstring& className, const std::wstring& title, DWORD pid,
+                   std::chrono::milliseconds timeout) {
+  struct Search {
+    const std::wstring* cls;
+    const std::wstring* title;
+    DWORD pid;
+    HWND found;
+  } search{&className, &title, pid, nullptr};
+  poll(timeout, [&] {
+    EnumWindows(
+        [](HWND w, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(w, &owner);
+          if ((s->pid && owner != s->pid) || !IsWindowVisible(w) ||
+              driver::className(w) != *s->cls) {
+            return TRUE;
+          }
+          if (!s->title->empty() && wide(text(w)) != *s->title) return TRUE;
+          s->found = w;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found != nullptr;
+  });
+  return search.found;
+}
+
+bool waitForGone(HWND window, std::chrono::milliseconds timeout) {
+  return poll(timeout, [&] { return !IsWindow(window); });
+}
+
+std::vector<HWND> children(HWND parent) {
+  std::vector<HWND> result;
+  EnumChildWindows(
+      parent,
+      [](HWND w, LPARAM p) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&result));
+  return result;
+}
+
+std::wstring className(HWND window) {
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  return name;
+}
+
+std::string text(HWND window) {
+  DWORD_PTR length = 0;
+  SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+  std::wstring buffer(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
+                      SMTO_ABORTIFHUNG, 5000, &copied);
+  buffer.resize(copied);
+  return utf8(buffer);
+}
+
+RECT windowRect(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  return r;
+}
+
+RECT clientRectOnScreen(HWND window) {
+  RECT r{};
+  GetClientRect(window, &r);
+  MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+bool enabled(HWND window) {
+  return IsWindowEnabled(window) != FALSE;
+}
+LONG_PTR style(HWND window) {
+  return GetWindowLongPtrW(window, GWL_STYLE);
+}
+
+HWND focusOf(HWND topLevel) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(topLevel, nullptr), &info);
+  return info.hwndFocus;
+}
+
+void click(HWND button) {
+  PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+void selectComboItem(HWND combo, int index) {
+  SendMessageW(combo, CB_SETCURSEL, WPARAM(index), 0);
+  PostMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELENDOK),
+               reinterpret_cast<LPARAM>(combo));
+}
+
+void setText(HWND edit, const std::string& value) {
+  const std::wstring w = wide(value);
+  SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()), SMTO_ABORTIFHUNG,
+                      5000, nullptr);
+}
+
+void pressKey(HWND topLevel, WORD key, std::initializer_list<WORD> modifiers) {
+  SetForegroundWindow(topLevel);
+  std::vector<INPUT> inputs;
+  auto add = [&](WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    inputs.push_back(in);
+  };
+  for (WORD m : modifiers) add(m, false);
+  add(key, false);
+  add(key, true);
+  for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) add(*it, true);
+  SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+  std::this_thread::sleep_for(150ms);  // let the target's loop take the keys
+}
+
+std::optional<std::string> answerMessageBox(const std::wstring& caption, DWORD pid,
+                                            std::chrono::milliseconds timeout) {
+  HWND box = waitForWindow(L"#32770", caption, pid, timeout);
+  if (!box) return {};
+  wchar_t buffer[4096] = {};
+  GetDlgItemTextW(box, 0xFFFF, buffer, 4096);
+  PostMessageW(box, WM_COMMAND, IDOK, 0);
+  waitForGone(box, 5s);
+  return utf8(buffer);
+}
+
+void screenshot(HWND window, const std::wstring& path) {
+  const RECT r = windowRect(window);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  SelectObject(memory, old);
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  {
+    Gdiplus::Bitmap image(bitmap, nullptr);
+    const CLSID png = {
+        0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
+    image.Save(path.c_str(), &png, nullptr);
+  }
+  Gdiplus::GdiplusShutdown(token);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+}
+
+}  // namespace setup::driver
