@@ -70,6 +70,8 @@ std::optional<std::string> answerMessageBox(const std::wstring& caption, DWORD p
 void screenshot(HWND window, const std::wstring& path);
 
 std::string utf8(const std::wstring& wide);
+// A path of the Linux side as this process sees it under wine (drive Z: is /).
+std::wstring fromUnixPath(const std::string& path);
 std::wstring wide(const std::string& utf8);
 
 }  // namespace setup::driver

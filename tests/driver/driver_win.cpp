@@ -5,6 +5,7 @@
 #include <gdiplus.h>
 // clang-format on
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -61,6 +62,12 @@ std::wstring wide(const std::string& s) {
   std::wstring out(size_t(n), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), out.data(), n);
   return out;
+}
+
+std::wstring fromUnixPath(const std::string& path) {
+  std::wstring result = L"Z:" + wide(path);
+  std::replace(result.begin(), result.end(), L'/', L'\\');
+  return result;
 }
 
 Process::Process(const std::wstring& exe, const std::wstring& arguments,
