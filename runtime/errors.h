@@ -7,6 +7,7 @@
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace setup {
 
@@ -45,6 +46,15 @@ class OSError : public Error {
 
  private:
   std::int32_t code_;
+};
+
+// An optional system function could not be found when it was first needed:
+// its library does not load or does not export it. The code is the system's.
+class LibraryError : public OSError {
+ public:
+  LibraryError(std::int32_t code, std::string message, std::string procedure)
+      : OSError(code, message, "", std::move(procedure)) {}
+  const char* kind() const noexcept override { return "LibraryError"; }
 };
 
 class ValueError : public Error {

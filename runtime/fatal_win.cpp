@@ -1,0 +1,102 @@
+#include "runtime/fatal_win.h"
+
+#include <cxxabi.h>
+#include <windows.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+#include <typeinfo>
+
+#include "runtime/errors.h"
+#include "runtime/fatal.h"
+
+namespace setup {
+
+namespace {
+
+void showWithMessageBoxA(const char* text) {
+  MessageBoxA(nullptr, text, nullptr, MB_OK);
+}
+
+// Read from a signal handler, so an atomic pointer rather than a guarded one.
+std::atomic<FatalMessageBox> messageBox{&showWithMessageBoxA};
+
+void showBox(const char* text) {
+  messageBox.load()(text);
+}
+
+void writeStandardError(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
+}
+
+extern "C" void onFatalSignal(int signal) {
+  showBox(fatalSignalText(signal));
+  // Nothing of the process's state is trusted any more: no exit procedures.
+  std::_Exit(1);
+}
+
+void onOutOfMemory() {
+  writeStandardError("out of memory\n");
+  std::_Exit(1);
+}
+
+std::string demangledName(const std::type_info& type) {
+  int status = 0;
+  std::unique_ptr<char, decltype(&std::free)> name(
+      abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), &std::free);
+  return status == 0 && name != nullptr ? std::string(name.get()) : std::string(type.name());
+}
+
+}  // namespace
+
+void installSignalHandler() {
+  for (int signal : {SIGINT, SIGSEGV, SIGABRT, SIGFPE, SIGILL}) std::signal(signal, onFatalSignal);
+}
+
+void installOutOfMemoryHandler() {
+  std::set_new_handler(onOutOfMemory);
+}
+
+void setFatalMessageBox(FatalMessageBox show) {
+  messageBox.store(show != nullptr ? show : &showWithMessageBoxA);
+}
+
+void fatalLibraryLoad(const char* library, unsigned long code) {
+  bool badFormat = code == ERROR_BAD_EXE_FORMAT;
+  writeStandardError("could not load: ");
+  writeStandardError(library);
+  if (badFormat) writeStandardError(badFormatNote);
+  showBox(libraryLoadFailureBoxText(library, badFormat).c_str());
+  writeStandardError("\n");
+  std::exit(1);
+}
+
+void fatalImport(const char* function) {
+  writeStandardError(std::string("could not import: ") + function + "\n");
+  std::exit(1);
+}
+
+void reportUnhandledException(std::exception_ptr exception) {
+  std::string text;
+  try {
+    std::rethrow_exception(exception);
+  } catch (const Error& error) {
+    text = unhandledExceptionText("", error.message(), error.kind());
+  } catch (const std::bad_alloc&) {
+    onOutOfMemory();
+  } catch (const std::exception& error) {
+    text = unhandledExceptionText("", error.what(), demangledName(typeid(error)));
+  } catch (...) {
+    text = unhandledExceptionText("", "", "unknown exception");
+  }
+  showBox(text.c_str());
+  std::exit(1);
+}
+
+}  // namespace setup
