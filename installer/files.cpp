@@ -1,0 +1,30 @@
+#include "installer/files.h"
+
+#include "runtime/errors.h"
+
+namespace setup {
+
+std::string readFile(System& system, std::string_view path) {
+  std::string content;
+  switch (system.readFile(path, &content)) {
+    case FileStatus::ok:
+      return content;
+    case FileStatus::cannotOpen:
+      throw IOError("cannot open: " + std::string(path), "readFile");
+    default:
+      throw IOError("cannot read from file: " + std::string(path), "readFile");
+  }
+}
+
+void writeFile(System& system, std::string_view path, std::string_view content) {
+  switch (system.writeFile(path, content)) {
+    case FileStatus::ok:
+      return;
+    case FileStatus::cannotOpen:
+      throw IOError("cannot open: " + std::string(path), "writeFile");
+    default:
+      throw IOError("cannot write string to file", "writeFile");
+  }
+}
+
+}  // namespace setup

@@ -1,0 +1,20 @@
+// Whole-file reading and writing over the system interface.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "installer/system.h"
+
+namespace setup {
+
+// The whole file as bytes. Throws IOError "cannot open: " + path, or
+// "cannot read from file: " + path.
+std::string readFile(System& system, std::string_view path);
+
+// Creates or truncates the file and writes the bytes unchanged. Throws IOError
+// "cannot open: " + path, or "cannot write string to file" (the file may then
+// be partly written).
+void writeFile(System& system, std::string_view path, std::string_view content);
+
+}  // namespace setup

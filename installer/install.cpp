@@ -1,0 +1,195 @@
+#include "installer/install.h"
+
+#include <algorithm>
+
+#include "installer/files.h"
+#include "installer/locations.h"
+#include "installer/text.h"
+#include "runtime/errors.h"
+
+namespace setup {
+namespace {
+
+constexpr std::string_view kOrderListWord = "Bestellliste";
+constexpr std::string_view kOrderListFrench = "Liste de commande";
+constexpr std::string_view kPartDefinitionExtension = ".pyp";
+constexpr std::string_view kReferencePrefix = "MELDRA\\";
+constexpr std::string_view kScriptDirName = "/PythonPartsScripts";
+constexpr std::string_view kScriptSubDirectories[] = {"\\fonts", "\\fonts\\static", "\\resources"};
+
+bool isSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+bool isAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isAbsolute(std::string_view path) {
+  return (!path.empty() && isSeparator(path[0])) ||
+         (path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == ':');
+}
+
+// The name ends in ".pyp", or in ".pyp" and one more byte.
+bool isPartDefinition(std::string_view name) {
+  if (name.size() < 5) return false;
+  return name.substr(name.size() - 4) == kPartDefinitionExtension ||
+         name.substr(name.size() - 5, 4) == kPartDefinitionExtension;
+}
+
+bool isScriptName(std::string_view name) {
+  for (const std::string_view script : scriptNames) {
+    if (name == script) return true;
+  }
+  return false;
+}
+
+__extension__ typedef unsigned __int128 Tick;
+
+std::string decimal(Tick value) {
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(value % 10)));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
+// Nanoseconds of the performance counter. Multiplying first keeps the digits
+// that a division first would drop: with a counter faster than 1 GHz every
+// tick count would be 0 and each back-up of a file would replace the last.
+Tick tickCount(System& system) {
+  const std::int64_t counter = system.performanceCounter();
+  const std::int64_t frequency = system.performanceFrequency();
+  if (counter < 0 || frequency <= 0) {
+    throw AssertionDefect("the performance counter reported " + std::to_string(counter) + " at " +
+                              std::to_string(frequency) + " Hz",
+                          "backupIfChanged");
+  }
+  return Tick(counter) * 1'000'000'000u / Tick(frequency);
+}
+
+void writeEntry(System& system, const std::string& destination, std::int64_t hash,
+                std::string_view content) {
+  backupIfChanged(system, destination, hash);
+  writeFile(system, destination, content);
+}
+
+}  // namespace
+
+bool existsOrCreateDir(System& system, std::string_view dir) {
+  const std::uint32_t code = system.createDirectory(dir);
+  if (code == 0) return false;
+  if (code == kErrorAlreadyExists) {
+    if (system.pathKind(dir) == PathKind::directory) return true;
+    throw IOError("Failed to create '" + std::string(dir) + "'", "existsOrCreateDir");
+  }
+  throw OSError(static_cast<std::int32_t>(code), system.errorText(code), dir, "existsOrCreateDir");
+}
+
+bool createDirectory(System& system, std::string_view path, NativeWindow owner) {
+  const auto refuse = [&] {
+    system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
+    return false;
+  };
+  // An empty text would count as the current directory, and the files of its
+  // side would land below the root of the current drive.
+  if (path.empty()) return refuse();
+  try {
+    if (system.pathKind(path) == PathKind::directory) return true;
+    const bool absolute = isAbsolute(path);
+    bool rootSkipped = false;
+    for (std::size_t i = drivePrefixLength(path); i + 1 < path.size(); ++i) {
+      if (!isSeparator(path[i]) || (i > 0 && isSeparator(path[i - 1]))) continue;
+      if (absolute && !rootSkipped) {
+        rootSkipped = true;
+        continue;
+      }
+      existsOrCreateDir(system, path.substr(0, i + 1));
+    }
+    if (!absolute || rootSkipped) existsOrCreateDir(system, path);
+  } catch (const OSError&) {
+    return refuse();
+  }
+  return true;
+}
+
+void backupIfChanged(System& system, std::string_view path, std::int64_t newHash) {
+  if (system.pathKind(path) != PathKind::file) return;
+  if (contentHash(readFile(system, path)) == newHash) return;
+  const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
+  if (const std::uint32_t code = system.moveFileReplacing(path, backup)) {
+    throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
+                  "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
+  }
+}
+
+std::string relativeScriptDir(std::string_view scriptText, std::string_view libraryRoot) {
+  const std::string scriptDir =
+      joinPath(toLowerUnicode(libraryRoot), toLowerUnicode(kScriptDirName));
+  // Only a script text that begins with the library's script directory is
+  // made relative; a match further on must not cut the start of the path.
+  if (!toLowerUnicode(scriptText).starts_with(scriptDir)) return std::string(scriptText);
+  // Lower-casing may change a character's length (U+212A KELVIN SIGN becomes
+  // "k"), so cut the original at the prefix that lower-cases to scriptDir.
+  std::size_t prefix = scriptDir.size();
+  for (std::size_t k = 0; k <= scriptText.size(); ++k) {
+    if (toLowerUnicode(scriptText.substr(0, k)) == scriptDir) {
+      prefix = k;
+      break;
+    }
+  }
+  // One byte more: the separator after the script directory's name.
+  return std::string(scriptText.substr(std::min(prefix + 1, scriptText.size())));
+}
+
+void installPayload(System& system, std::string_view paletteText, std::string_view scriptText,
+                    std::string_view libraryRoot, NativeWindow owner,
+                    std::span<const PayloadEntry> table) {
+  // Every directory is tried, so that each failure shows its box at once.
+  bool created = createDirectory(system, paletteText, owner);
+  created = createDirectory(system, scriptText, owner) && created;
+  // Below an empty script text the sub-directories would land at the root of
+  // the current drive; that text has been refused already.
+  if (!scriptText.empty()) {
+    for (const std::string_view suffix : kScriptSubDirectories) {
+      created =
+          createDirectory(system, std::string(scriptText) + std::string(suffix), owner) && created;
+    }
+  }
+  if (!created) return;
+
+  const std::string relative = relativeScriptDir(scriptText, libraryRoot);
+  const std::string pathLine = "path = '" + replaceAll(scriptText, "\\", "\\\\") + "'";
+
+  for (const PayloadEntry& entry : table) {
+    // Decompressing before anything touches the destination: an entry that
+    // does not decompress must leave the installed file where it is.
+    std::string content = uncompress(entry.compressed);
+    if (entry.isPalette) {
+      const std::string destination = std::string(paletteText) + "\\" + std::string(entry.subDir) +
+                                      replaceAll(entry.name, kOrderListWord, kOrderListFrench);
+      if (isPartDefinition(entry.name)) {
+        for (const std::string_view script : scriptNames) {
+          const std::string reference = std::string(kReferencePrefix) + std::string(script);
+          content = replaceWholeWords(content, reference, relative + "\\" + std::string(script));
+        }
+        if (!content.empty()) writeEntry(system, destination, contentHash(content), content);
+      } else {
+        writeEntry(system, destination, entry.hash, content);
+      }
+    } else {
+      const std::string destination =
+          std::string(scriptText) + "\\" + std::string(entry.subDir) + std::string(entry.name);
+      if (isScriptName(entry.name)) {
+        content = replaceWholeWords(content, defaultPathLine, pathLine);
+        writeEntry(system, destination, contentHash(content), content);
+      } else {
+        writeEntry(system, destination, entry.hash, content);
+      }
+    }
+  }
+  system.exitProcess(0);
+}
+
+}  // namespace setup

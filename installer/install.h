@@ -1,0 +1,62 @@
+// The installation: creating the target directories and writing every payload
+// entry into them, with the order-list files renamed, the script path line and
+// the part definitions' script references rewritten, and every replaced file
+// whose content differs kept aside under a back-up name.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "installer/payload.h"
+#include "installer/system.h"
+
+namespace setup {
+
+// The scripts whose path line and whose references in part definitions are
+// rewritten, exactly the script entries of the payload.
+inline constexpr std::array<std::string_view, 9> scriptNames = {
+    "vesk.py",     "dorl.py",     "fimb.py",     "vesk_fimb.py",   "vesk_dorl.py",
+    "vesk_imp.py", "fimb_imp.py", "dorl_imp.py", "bestellliste.py"};
+
+// The line of the scripts' own source that names their directory; each
+// separator is two backslashes, as in a string literal.
+inline constexpr std::string_view defaultPathLine =
+    "path = 'C:\\\\Allplan\\\\2025\\\\Daten\\\\Std\\\\PythonPartsScripts\\\\MELDRA'";
+
+inline constexpr std::string_view kDirectoryErrorText =
+    "Le r\xC3\xA9pertoire n'a pas pu \xC3\xAAtre cr\xC3\xA9\xC3\xA9";
+inline constexpr std::string_view kDirectoryErrorCaption = "Erreur!";
+
+// Creates the one directory dir. Returns true when a directory of that name
+// existed already, false when it was created.
+// Throws IOError "Failed to create '<dir>'" when a file has that name, and
+// OSError (code, dir as detail) for any other failure.
+bool existsOrCreateDir(System& system, std::string_view dir);
+
+// Creates path with all missing ancestors. Returns true when the directory
+// exists afterwards; shows the error box and returns false when it cannot be
+// created (an OSError) or when path is empty. Other errors pass on.
+bool createDirectory(System& system, std::string_view path, NativeWindow owner);
+
+// When an existing file at path differs from the content about to be written
+// (by contentHash), renames it to path + "_" + a tick count.
+// Throws IOError when the file cannot be read, OSError when the rename fails.
+void backupIfChanged(System& system, std::string_view path, std::int64_t newHash);
+
+// The script directory as the part definitions name it: relative to the
+// library root's script directory when the script text lies below it
+// (compared case-insensitively), else the whole script text.
+std::string relativeScriptDir(std::string_view scriptText, std::string_view libraryRoot);
+
+// Creates the directories and writes every entry of table, then ends the
+// process with exit status 0. Returns early, with nothing written, when a
+// directory could not be created (each failure has shown its error box).
+// Every other error propagates at once, leaving what was written so far.
+void installPayload(System& system, std::string_view paletteText, std::string_view scriptText,
+                    std::string_view libraryRoot, NativeWindow owner,
+                    std::span<const PayloadEntry> table);
+
+}  // namespace setup

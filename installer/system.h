@@ -1,0 +1,88 @@
+// Everything the installer core asks of the operating system, in one narrow
+// interface: the Win32 implementation (system_win.cpp) for the executable, an
+// in-memory one for tests. Paths and texts are UTF-8; the Win32 side converts.
+//
+// The calls mirror the Win32 ones they stand for and report failures the same
+// way (return codes, last-error values), so that the logic that interprets
+// those codes stays portable and is tested.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+// A native window handle, only passed through to the message box.
+using NativeWindow = void*;
+
+// An opaque registry key handle. kLocalMachine stands for HKEY_LOCAL_MACHINE.
+using RegistryKey = std::uintptr_t;
+
+enum class PathKind { missing, file, directory };
+
+enum class FileStatus { ok, cannotOpen, cannotRead, cannotWrite };
+
+// Win32 error codes the logic tells apart.
+inline constexpr std::uint32_t kErrorFileNotFound = 2;
+inline constexpr std::uint32_t kErrorPathNotFound = 3;
+inline constexpr std::uint32_t kErrorAccessDenied = 5;
+inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorInvalidName = 123;
+inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+
+inline constexpr std::uint32_t kMessageBoxIconError = 0x10;
+
+class System {
+ public:
+  static constexpr RegistryKey kLocalMachine = 0x80000002u;
+
+  virtual ~System() = default;
+
+  // RegGetValueW with RRF_RT_ANY. subKey may be null (the key itself). With a
+  // null buffer only *sizeBytes is set. Returns the call's result code.
+  virtual std::int32_t regGetValue(RegistryKey key, const std::string* subKey,
+                                   std::string_view valueName, char16_t* buffer,
+                                   std::uint32_t* sizeBytes) = 0;
+  // RegOpenKeyExW(key, subKey, 0, KEY_READ | KEY_WOW64_64KEY, opened).
+  virtual std::int32_t regOpenKey(RegistryKey key, std::string_view subKey,
+                                  RegistryKey* opened) = 0;
+  virtual std::int32_t regCloseKey(RegistryKey key) = 0;
+
+  // The value of an environment variable, or nothing when it is not set.
+  virtual std::optional<std::string> environmentVariable(std::string_view name) = 0;
+
+  // GetFileAttributesW, reduced to what the callers tell apart.
+  virtual PathKind pathKind(std::string_view path) = 0;
+  // CreateDirectoryW without security attributes: 0, or the last error.
+  virtual std::uint32_t createDirectory(std::string_view path) = 0;
+  // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED: 0, or
+  // the last error.
+  virtual std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) = 0;
+
+  virtual std::int64_t performanceCounter() = 0;
+  virtual std::int64_t performanceFrequency() = 0;
+
+  // The whole file into *content (replaced); on failure *content is unspecified.
+  virtual FileStatus readFile(std::string_view path, std::string* content) = 0;
+  // Creates or truncates the file and writes the bytes. cannotWrite may leave
+  // a partly written file.
+  virtual FileStatus writeFile(std::string_view path, std::string_view content) = 0;
+
+  // The system's text for an error code; empty when it has none.
+  virtual std::string errorText(std::uint32_t code) = 0;
+
+  // A modal message box owned by owner (which may be null).
+  virtual void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
+                          std::uint32_t style) = 0;
+
+  // Ends the process. The Win32 one does not return; an implementation that
+  // returns (a test's) only records the code.
+  virtual void exitProcess(int code) = 0;
+
+  // One line on standard output, flushed.
+  virtual void writeOutputLine(std::string_view line) = 0;
+};
+
+}  // namespace setup

@@ -1,0 +1,384 @@
+#include "tests/installer/fake_system.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "installer/text.h"
+
+namespace setup {
+namespace {
+
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorBadNetPath = 53;
+
+bool isSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+bool isAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+bool isInvalidNameByte(char c) {
+  return static_cast<unsigned char>(c) < 0x20 ||
+         std::string_view("<>:\"|?*").find(c) != std::string_view::npos;
+}
+
+std::vector<std::string_view> splitComponents(std::string_view path) {
+  std::vector<std::string_view> result;
+  std::size_t i = 0;
+  while (i < path.size()) {
+    while (i < path.size() && isSeparator(path[i])) ++i;
+    const std::size_t start = i;
+    while (i < path.size() && !isSeparator(path[i])) ++i;
+    if (i > start) result.push_back(path.substr(start, i - start));
+  }
+  return result;
+}
+
+std::string lower(std::string_view text) {
+  return toLowerUnicode(text);
+}
+
+}  // namespace
+
+FakeSystem::FakeSystem() {
+  addDrive('C');
+}
+
+void FakeSystem::addDrive(char letter) {
+  const std::string root = std::string(1, letter) + ":";
+  nodes_[lower(root)] = Node{true, root + "\\"};
+}
+
+void FakeSystem::addShare(std::string_view root) {
+  std::string path(root);
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  nodes_[lower(path)] = Node{true, path};
+}
+
+void FakeSystem::setCurrentDirectory(std::string_view path) {
+  currentDirectory_ = path;
+}
+
+void FakeSystem::makeDirectories(std::string_view path) {
+  Resolved target;
+  if (resolve(path, &target) != 0) throw std::invalid_argument("bad fake path");
+  std::vector<Resolved> chain;
+  for (Resolved r = target; !r.parentKey.empty();) {
+    chain.push_back(r);
+    // With its separator: "C:" alone would mean the current directory.
+    if (resolve(r.path.substr(0, r.path.find_last_of('\\') + 1), &r) != 0) break;
+  }
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    Node& node = nodes_[it->key];
+    if (node.path.empty()) node = Node{true, it->path};
+  }
+}
+
+void FakeSystem::putFile(std::string_view path, std::string_view content) {
+  Resolved target;
+  if (resolve(path, &target) != 0) throw std::invalid_argument("bad fake path");
+  makeDirectories(target.path.substr(0, target.path.find_last_of('\\') + 1));
+  Node& node = nodes_[target.key];
+  node.directory = false;
+  if (node.path.empty()) node.path = target.path;
+  node.content = content;
+}
+
+void FakeSystem::holdOpenWithoutSharing(std::string_view path) {
+  Node* node = find(path);
+  if (node == nullptr) throw std::invalid_argument("no such fake file");
+  node->locked = true;
+}
+
+void FakeSystem::failWriting(std::string_view path, std::size_t bytesWritten) {
+  Resolved target;
+  if (resolve(path, &target) != 0) throw std::invalid_argument("bad fake path");
+  // Remembered on a placeholder until the file is written.
+  writeLimits_[target.key] = bytesWritten;
+}
+
+void FakeSystem::setEnvironment(std::string_view name, std::optional<std::string> value) {
+  if (value) {
+    environment_[lower(name)] = *value;
+  } else {
+    environment_.erase(lower(name));
+  }
+}
+
+void FakeSystem::setRegistryString(std::string_view subKey, std::string_view name,
+                                   std::string_view value) {
+  std::u16string data = utf8ToUtf16(value);
+  data += u'\0';
+  setRegistryData(subKey, name, std::move(data));
+}
+
+void FakeSystem::setRegistryData(std::string_view subKey, std::string_view name,
+                                 std::u16string data) {
+  registry_[lower(subKey)][lower(name)] = std::move(data);
+}
+
+void FakeSystem::failRegistry(RegistryCall call, std::int32_t code) {
+  registryFailures_[call] = code;
+}
+
+void FakeSystem::setPerformanceCounter(std::int64_t start, std::int64_t step,
+                                       std::int64_t frequency) {
+  counter_ = start;
+  counterStep_ = step;
+  frequency_ = frequency;
+}
+
+std::optional<std::string> FakeSystem::contentOf(std::string_view path) const {
+  const Node* node = find(path);
+  if (node == nullptr || node->directory) return std::nullopt;
+  return node->content;
+}
+
+bool FakeSystem::isDirectory(std::string_view path) const {
+  const Node* node = find(path);
+  return node != nullptr && node->directory;
+}
+
+std::vector<std::string> FakeSystem::list(std::string_view directory) const {
+  Resolved dir;
+  std::vector<std::string> names;
+  if (resolve(directory, &dir) != 0) return names;
+  const std::string prefix = dir.key + "\\";
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
+    if (!it->first.starts_with(prefix)) break;
+    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
+    names.push_back(it->second.path.substr(it->second.path.find_last_of('\\') + 1));
+  }
+  return names;
+}
+
+std::size_t FakeSystem::fileCount() const {
+  std::size_t count = 0;
+  for (const auto& [key, node] : nodes_) count += node.directory ? 0 : 1;
+  return count;
+}
+
+std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out) const {
+  if (path.empty()) return kErrorPathNotFound;
+  std::string rootKey;
+  std::string rootPath;
+  std::vector<std::string> parts;
+  std::string_view rest;
+  if (path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == ':') {
+    rootPath = std::string(path.substr(0, 2));
+    rest = path.substr(2);
+    // "C:name" is relative to the current directory when it is on that drive.
+    if (rest.empty() || !isSeparator(rest[0])) {
+      if (lower(currentDirectory_.substr(0, 2)) == lower(rootPath)) {
+        for (std::string_view part : splitComponents(std::string_view(currentDirectory_).substr(2)))
+          parts.emplace_back(part);
+      }
+    }
+  } else if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+    const std::vector<std::string_view> pieces = splitComponents(path);
+    if (pieces.size() < 2) return kErrorBadNetPath;
+    rootPath = "\\\\" + std::string(pieces[0]) + "\\" + std::string(pieces[1]);
+    const std::size_t shareEnd = path.find(pieces[1], 2 + pieces[0].size()) + pieces[1].size();
+    rest = path.substr(shareEnd);
+  } else if (isSeparator(path[0])) {
+    rootPath = currentDirectory_.substr(0, 2);
+    rest = path;
+  } else {
+    return resolve(currentDirectory_ + "\\" + std::string(path), out);
+  }
+  rootKey = lower(rootPath);
+  if (nodes_.count(rootKey) == 0) {
+    return rootPath.starts_with("\\\\") ? kErrorBadNetPath : kErrorPathNotFound;
+  }
+  for (std::string_view part : splitComponents(rest)) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    for (const char c : part) {
+      if (isInvalidNameByte(c)) return kErrorInvalidName;
+    }
+    parts.emplace_back(part);
+  }
+  out->path = rootPath;
+  for (const std::string& part : parts) out->path += "\\" + part;
+  out->key = lower(out->path);
+  out->parentKey.clear();
+  if (!parts.empty()) {
+    out->parentKey = lower(out->path.substr(0, out->path.size() - parts.back().size() - 1));
+  }
+  return 0;
+}
+
+FakeSystem::Node* FakeSystem::find(std::string_view path) {
+  return const_cast<Node*>(std::as_const(*this).find(path));
+}
+
+const FakeSystem::Node* FakeSystem::find(std::string_view path) const {
+  Resolved r;
+  if (resolve(path, &r) != 0) return nullptr;
+  const auto it = nodes_.find(r.key);
+  return it == nodes_.end() ? nullptr : &it->second;
+}
+
+std::optional<std::int32_t> FakeSystem::injected(RegistryCall call) {
+  registryCalls_.push_back(call);
+  const auto it = registryFailures_.find(call);
+  if (it == registryFailures_.end()) return std::nullopt;
+  return it->second;
+}
+
+std::map<std::string, std::u16string>* FakeSystem::registryKey(RegistryKey key,
+                                                               const std::string* subKey) {
+  std::string path;
+  if (key != kLocalMachine) {
+    const auto open = openKeys_.find(key);
+    if (open == openKeys_.end()) return nullptr;
+    path = open->second;
+  }
+  if (subKey != nullptr) path += path.empty() ? *subKey : "\\" + *subKey;
+  const auto it = registry_.find(lower(path));
+  return it == registry_.end() ? nullptr : &it->second;
+}
+
+std::int32_t FakeSystem::regGetValue(RegistryKey key, const std::string* subKey,
+                                     std::string_view valueName, char16_t* buffer,
+                                     std::uint32_t* sizeBytes) {
+  const bool root = key == kLocalMachine;
+  const RegistryCall call = buffer == nullptr
+                                ? (root ? RegistryCall::rootSize : RegistryCall::keySize)
+                                : (root ? RegistryCall::rootRead : RegistryCall::keyRead);
+  if (const auto code = injected(call)) return *code;
+  if (!root && openKeys_.count(key) == 0) return kErrorInvalidHandle;
+  auto* values = registryKey(key, subKey);
+  if (values == nullptr) return kErrorFileNotFound;
+  const auto value = values->find(lower(valueName));
+  if (value == values->end()) return kErrorFileNotFound;
+  const auto bytes = static_cast<std::uint32_t>(value->second.size() * sizeof(char16_t));
+  if (buffer != nullptr) {
+    constexpr std::int32_t kErrorMoreData = 234;
+    if (*sizeBytes < bytes) return kErrorMoreData;
+    std::copy(value->second.begin(), value->second.end(), buffer);
+  }
+  *sizeBytes = bytes;
+  return 0;
+}
+
+std::int32_t FakeSystem::regOpenKey(RegistryKey key, std::string_view subKey, RegistryKey* opened) {
+  if (const auto code = injected(RegistryCall::open)) return *code;
+  const std::string sub(subKey);
+  if (registryKey(key, &sub) == nullptr) return kErrorFileNotFound;
+  *opened = nextKey_++;
+  openKeys_[*opened] = sub;
+  return 0;
+}
+
+std::int32_t FakeSystem::regCloseKey(RegistryKey key) {
+  const auto code = injected(RegistryCall::close);
+  const bool known = openKeys_.erase(key) == 1;
+  if (code) return *code;
+  return known ? 0 : kErrorInvalidHandle;
+}
+
+std::optional<std::string> FakeSystem::environmentVariable(std::string_view name) {
+  const auto it = environment_.find(lower(name));
+  if (it == environment_.end()) return std::nullopt;
+  return it->second;
+}
+
+PathKind FakeSystem::pathKind(std::string_view path) {
+  const Node* node = find(path);
+  if (node == nullptr) return PathKind::missing;
+  return node->directory ? PathKind::directory : PathKind::file;
+}
+
+std::uint32_t FakeSystem::createDirectory(std::string_view path) {
+  ++createDirectoryCalls_;
+  Resolved target;
+  if (const std::uint32_t code = resolve(path, &target)) return code;
+  if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
+  const auto parent = nodes_.find(target.parentKey);
+  if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
+  nodes_[target.key] = Node{true, target.path};
+  return 0;
+}
+
+std::uint32_t FakeSystem::moveFileReplacing(std::string_view from, std::string_view to) {
+  Resolved source;
+  Resolved target;
+  if (const std::uint32_t code = resolve(from, &source)) return code;
+  if (const std::uint32_t code = resolve(to, &target)) return code;
+  const auto moving = nodes_.find(source.key);
+  if (moving == nodes_.end()) return kErrorFileNotFound;
+  if (moving->second.directory) return kErrorAccessDenied;
+  if (moving->second.locked) return kErrorSharingViolation;
+  const auto parent = nodes_.find(target.parentKey);
+  if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
+  const auto replaced = nodes_.find(target.key);
+  if (replaced != nodes_.end() && replaced != moving) {
+    if (replaced->second.directory || replaced->second.locked) return kErrorAccessDenied;
+  }
+  Node node = std::move(moving->second);
+  nodes_.erase(moving);
+  node.path = target.path;
+  nodes_[target.key] = std::move(node);
+  return 0;
+}
+
+std::int64_t FakeSystem::performanceCounter() {
+  const std::int64_t value = counter_;
+  counter_ += counterStep_;
+  return value;
+}
+
+FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
+  const Node* node = find(path);
+  if (node == nullptr || node->directory || node->locked) return FileStatus::cannotOpen;
+  *content = node->content;
+  return FileStatus::ok;
+}
+
+FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content) {
+  Resolved target;
+  if (resolve(path, &target) != 0) return FileStatus::cannotOpen;
+  const auto parent = nodes_.find(target.parentKey);
+  if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
+  Node& node = nodes_[target.key];
+  if (node.directory || node.locked) return FileStatus::cannotOpen;
+  if (node.path.empty()) node.path = target.path;
+  const auto limit = writeLimits_.find(target.key);
+  if (limit != writeLimits_.end() && limit->second < content.size()) {
+    node.content = content.substr(0, limit->second);
+    return FileStatus::cannotWrite;
+  }
+  node.content = content;
+  return FileStatus::ok;
+}
+
+std::string FakeSystem::errorText(std::uint32_t code) {
+  static const std::map<std::uint32_t, std::string> texts = {
+      {kErrorFileNotFound, "The system cannot find the file specified.\r\n"},
+      {kErrorPathNotFound, "The system cannot find the path specified.\r\n"},
+      {kErrorAccessDenied, "Access is denied.\r\n"},
+      {kErrorInvalidHandle, "The handle is invalid.\r\n"},
+      {kErrorSharingViolation,
+       "The process cannot access the file because it is being used by another process.\r\n"},
+      {kErrorBadNetPath, "The network path was not found.\r\n"},
+      {kErrorInvalidName, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
+      {kErrorAlreadyExists, "Cannot create a file when that file already exists.\r\n"},
+  };
+  const auto it = texts.find(code);
+  return it == texts.end() ? std::string() : it->second;
+}
+
+void FakeSystem::messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
+                            std::uint32_t style) {
+  boxes_.push_back(ShownBox{owner, std::string(text), std::string(caption), style});
+}
+
+}  // namespace setup

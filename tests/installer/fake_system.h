@@ -1,0 +1,123 @@
+// An in-memory System that answers as Windows does where the installer's logic
+// depends on it: drive and UNC roots, names compared case-insensitively, the
+// error codes of CreateDirectoryW and MoveFileExW, sharing locks, the registry
+// calls' result codes. Failures of single calls can be injected.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "installer/system.h"
+
+namespace setup {
+
+class FakeSystem : public System {
+ public:
+  enum class RegistryCall { rootSize, rootRead, open, keySize, keyRead, close };
+
+  struct ShownBox {
+    NativeWindow owner;
+    std::string text;
+    std::string caption;
+    std::uint32_t style;
+  };
+
+  // Drive C: exists and is the current directory.
+  FakeSystem();
+
+  // --- Setting up.
+  void addDrive(char letter);
+  void addShare(std::string_view root);  // "\\server\share"
+  void setCurrentDirectory(std::string_view path);
+  void makeDirectories(std::string_view path);                    // with all ancestors
+  void putFile(std::string_view path, std::string_view content);  // creates the ancestors
+  // Another process holds the file open with share mode 0: it cannot be
+  // opened, renamed or replaced.
+  void holdOpenWithoutSharing(std::string_view path);
+  // Writing path stops after that many bytes, as on a full disk.
+  void failWriting(std::string_view path, std::size_t bytesWritten);
+  void setEnvironment(std::string_view name, std::optional<std::string> value);
+  void setRegistryString(std::string_view subKey, std::string_view name, std::string_view value);
+  // Raw data, as stored: no terminator is added.
+  void setRegistryData(std::string_view subKey, std::string_view name, std::u16string data);
+  void failRegistry(RegistryCall call, std::int32_t code);
+  // Each query returns the counter and then advances it by step.
+  void setPerformanceCounter(std::int64_t start, std::int64_t step, std::int64_t frequency);
+
+  // --- Looking.
+  std::optional<std::string> contentOf(std::string_view path) const;
+  bool isDirectory(std::string_view path) const;
+  // Names below a directory as they were created, sorted.
+  std::vector<std::string> list(std::string_view directory) const;
+  std::size_t fileCount() const;
+  const std::vector<ShownBox>& messageBoxes() const { return boxes_; }
+  const std::vector<std::string>& outputLines() const { return output_; }
+  std::optional<int> exitCode() const { return exitCode_; }
+  const std::vector<RegistryCall>& registryCalls() const { return registryCalls_; }
+  std::size_t openRegistryKeys() const { return openKeys_.size(); }
+  std::size_t createDirectoryCalls() const { return createDirectoryCalls_; }
+
+  // --- System.
+  std::int32_t regGetValue(RegistryKey key, const std::string* subKey, std::string_view valueName,
+                           char16_t* buffer, std::uint32_t* sizeBytes) override;
+  std::int32_t regOpenKey(RegistryKey key, std::string_view subKey, RegistryKey* opened) override;
+  std::int32_t regCloseKey(RegistryKey key) override;
+  std::optional<std::string> environmentVariable(std::string_view name) override;
+  PathKind pathKind(std::string_view path) override;
+  std::uint32_t createDirectory(std::string_view path) override;
+  std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
+  std::int64_t performanceCounter() override;
+  std::int64_t performanceFrequency() override { return frequency_; }
+  FileStatus readFile(std::string_view path, std::string* content) override;
+  FileStatus writeFile(std::string_view path, std::string_view content) override;
+  std::string errorText(std::uint32_t code) override;
+  void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
+                  std::uint32_t style) override;
+  void exitProcess(int code) override { exitCode_ = code; }
+  void writeOutputLine(std::string_view line) override { output_.emplace_back(line); }
+
+ private:
+  struct Node {
+    bool directory = false;
+    std::string path;  // as created
+    std::string content;
+    bool locked = false;
+  };
+  struct Resolved {
+    std::string key;        // lower-cased, for lookups
+    std::string path;       // as spelled
+    std::string parentKey;  // empty for a root
+  };
+
+  // Resolves a path as Windows does: current directory and drive, both
+  // separators, "." and "..". Returns the error code when it cannot.
+  std::uint32_t resolve(std::string_view path, Resolved* out) const;
+  Node* find(std::string_view path);
+  const Node* find(std::string_view path) const;
+  std::map<std::string, std::u16string>* registryKey(RegistryKey key, const std::string* subKey);
+  std::optional<std::int32_t> injected(RegistryCall call);
+
+  std::map<std::string, Node> nodes_;
+  std::map<std::string, std::size_t> writeLimits_;
+  std::string currentDirectory_ = "C:\\";
+  std::map<std::string, std::string> environment_;
+  std::map<std::string, std::map<std::string, std::u16string>> registry_;
+  std::map<RegistryCall, std::int32_t> registryFailures_;
+  std::map<RegistryKey, std::string> openKeys_;
+  RegistryKey nextKey_ = 0x1000;
+  std::vector<RegistryCall> registryCalls_;
+  std::int64_t counter_ = 1'000'000;
+  std::int64_t counterStep_ = 1;
+  std::int64_t frequency_ = 10'000'000;
+  std::vector<ShownBox> boxes_;
+  std::vector<std::string> output_;
+  std::optional<int> exitCode_;
+  std::size_t createDirectoryCalls_ = 0;
+};
+
+}  // namespace setup
