@@ -1,0 +1,37 @@
+// The System interface over Win32, for the executables. Every Win32 call of the
+// installer core lives in system_win.cpp.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "installer/system.h"
+
+namespace setup {
+
+class WindowsSystem : public System {
+ public:
+  std::int32_t regGetValue(RegistryKey key, const std::string* subKey, std::string_view valueName,
+                           char16_t* buffer, std::uint32_t* sizeBytes) override;
+  std::int32_t regOpenKey(RegistryKey key, std::string_view subKey, RegistryKey* opened) override;
+  std::int32_t regCloseKey(RegistryKey key) override;
+  std::optional<std::string> environmentVariable(std::string_view name) override;
+  PathKind pathKind(std::string_view path) override;
+  std::uint32_t createDirectory(std::string_view path) override;
+  std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
+  std::int64_t performanceCounter() override;
+  std::int64_t performanceFrequency() override;
+  FileStatus readFile(std::string_view path, std::string* content) override;
+  FileStatus writeFile(std::string_view path, std::string_view content) override;
+  std::string errorText(std::uint32_t code) override;
+  void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
+                  std::uint32_t style) override;
+  [[noreturn]] void exitProcess(int code) override;
+  void writeOutputLine(std::string_view line) override;
+};
+
+// UTF-8 and UTF-16 for the Win32 calls; malformed input becomes U+FFFD.
+std::wstring widen(std::string_view text);
+std::string narrow(std::wstring_view text);
+
+}  // namespace setup
