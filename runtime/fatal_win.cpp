@@ -3,7 +3,6 @@
 #include <cxxabi.h>
 #include <windows.h>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,15 +18,8 @@ namespace setup {
 
 namespace {
 
-void showWithMessageBoxA(const char* text) {
-  MessageBoxA(nullptr, text, nullptr, MB_OK);
-}
-
-// Read from a signal handler, so an atomic pointer rather than a guarded one.
-std::atomic<FatalMessageBox> messageBox{&showWithMessageBoxA};
-
 void showBox(const char* text) {
-  messageBox.load()(text);
+  MessageBoxA(nullptr, text, nullptr, MB_OK);
 }
 
 void writeStandardError(std::string_view text) {
@@ -61,10 +53,6 @@ void installSignalHandler() {
 
 void installOutOfMemoryHandler() {
   std::set_new_handler(onOutOfMemory);
-}
-
-void setFatalMessageBox(FatalMessageBox show) {
-  messageBox.store(show != nullptr ? show : &showWithMessageBoxA);
 }
 
 void fatalLibraryLoad(const char* library, unsigned long code) {

@@ -35,9 +35,4 @@ void runReportingUnhandled(Body&& body) {
   }
 }
 
-// Where the fatal reports show their message boxes: MessageBoxA by default.
-// Test programs replace it so that no box waits for a person.
-using FatalMessageBox = void (*)(const char* text);
-void setFatalMessageBox(FatalMessageBox show);
-
 }  // namespace setup

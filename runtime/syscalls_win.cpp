@@ -113,17 +113,17 @@ HMODULE loadOnDemandLibrary(const char* library) {
   return module;
 }
 
-FARPROC resolve(HMODULE module, const char* name) {
+}  // namespace
+
+const SystemFunctions& sys = table;
+
+FARPROC resolveFunction(HMODULE module, const char* name) {
   if (FARPROC found = GetProcAddress(module, name)) return found;
   for (int n = 0; n < decoratedNameCount; ++n) {
     if (FARPROC found = GetProcAddress(module, decoratedName(name, n).c_str())) return found;
   }
   return nullptr;
 }
-
-}  // namespace
-
-const SystemFunctions& sys = table;
 
 HMODULE loadSystemLibrary(const char* name) {
   auto loadLibraryEx = loader().loadLibraryExA;
@@ -145,7 +145,7 @@ void bindFunctions(std::span<const BindingStep> steps) {
       if (module == nullptr) fatalLibraryLoad(step.library, lastError());
       continue;
     }
-    FARPROC found = module != nullptr ? resolve(module, step.function) : nullptr;
+    FARPROC found = module != nullptr ? resolveFunction(module, step.function) : nullptr;
     if (found == nullptr) fatalImport(step.function);
     std::memcpy(step.slot, &found, sizeof found);
   }

@@ -307,6 +307,10 @@ void bindSystemFunctions();
 // that tests can drive it with a list of their own.
 void bindFunctions(std::span<const BindingStep> steps);
 
+// Resolves name in module: by name, then as "_" + name + "@" + 0, 4, ..., 200
+// (the name cut at 244 characters). Null when none resolves.
+FARPROC resolveFunction(HMODULE module, const char* name);
+
 // Looks symbol up in library (loaded from the system directory), keeping the
 // library loaded for the process. Throws LibraryError "Could not load " + library
 // or "Could not find symbol " + symbol.
