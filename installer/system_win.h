@@ -26,7 +26,7 @@ class WindowsSystem : public System {
   std::string errorText(std::uint32_t code) override;
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;
-  [[noreturn]] void exitProcess(int code) override;
+  void exitProcess(int code) override;  // does not return
   void writeOutputLine(std::string_view line) override;
 };
 
