@@ -98,27 +98,33 @@ class Worker {
 Worker* worker = nullptr;
 fs::path headlessExe;
 
-void runTimed(benchmark::State& state, const std::string& command) {
+// The fastest single run of each, over all repetitions: on a shared machine
+// other work only ever adds time, so the best runs compare the work itself.
+std::map<std::string, double> bestSeconds;
+
+void runTimed(benchmark::State& state, const std::string& key, const std::string& command) {
   double heap = 0;
+  double& best = bestSeconds.try_emplace(key, 1e9).first->second;
   for (auto _ : state) {
     worker->ask("clean\t" + kRoot);
     const auto [seconds, peak] = worker->timed(command);
     state.SetIterationTime(seconds);
     heap = std::max(heap, peak);
+    best = std::min(best, seconds);
   }
   state.counters["heap_peak_MB"] = heap / 1e6;
 }
 
 void BM_InstallUnderWine(benchmark::State& state) {
-  runTimed(state, "install\t" + kPalette + "\t" + kScript + "\t" + kLibraryRoot);
+  runTimed(state, "install", "install\t" + kPalette + "\t" + kScript + "\t" + kLibraryRoot);
 }
 
 void BM_PlainWriteUnderWine(benchmark::State& state) {
-  runTimed(state, "plain\t" + kPalette + "\t" + kScript);
+  runTimed(state, "plain", "plain\t" + kPalette + "\t" + kScript);
 }
 
 void BM_DecodeUnderWine(benchmark::State& state) {
-  runTimed(state, "decode");
+  runTimed(state, "decode", "decode");
 }
 
 // A whole headless-install process; its peak resident set from wait4.
@@ -237,7 +243,12 @@ int main(int argc, char** argv) {
   std::printf("\nmedians: install %.1f ms, plain write %.1f ms, decode alone %.1f ms\n", install,
               plain, decode);
   if (install > 0 && plain > 0) {
-    std::printf("ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f\n", install / plain);
+    std::printf("ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f (medians)\n",
+                install / plain);
+    std::printf(
+        "ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f (best runs: %.1f / %.1f ms)\n",
+        bestSeconds["install"] / bestSeconds["plain"], bestSeconds["install"] * 1e3,
+        bestSeconds["plain"] * 1e3);
   }
   const double installRss = reporter.counter("BM_HeadlessInstallProcess peak_rss_MB");
   const double emptyRss = reporter.counter("BM_EmptyRunProcess peak_rss_MB");
