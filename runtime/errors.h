@@ -63,6 +63,20 @@ class ValueError : public Error {
   const char* kind() const noexcept override { return "ValueError"; }
 };
 
+// An index or a length outside what a buffer or a sequence holds.
+class IndexError : public Error {
+ public:
+  using Error::Error;
+  const char* kind() const noexcept override { return "IndexError"; }
+};
+
+// A result outside the range of its type.
+class OverflowError : public Error {
+ public:
+  using Error::Error;
+  const char* kind() const noexcept override { return "OverflowError"; }
+};
+
 class KeyError : public Error {
  public:
   using Error::Error;

@@ -19,4 +19,56 @@ class wWindowError : public wError {
   const char* kind() const noexcept override { return "wWindowError"; }
 };
 
+// A native graphic object could not be made. Each kind has its fixed message,
+// e.g. "wFont creation failed".
+class wGdiObjectError : public wError {
+ public:
+  using wError::wError;
+  const char* kind() const noexcept override { return "wGdiObjectError"; }
+};
+
+class wFontError : public wGdiObjectError {
+ public:
+  explicit wFontError(std::string procedure)
+      : wGdiObjectError("wFont creation failed", std::move(procedure)) {}
+  const char* kind() const noexcept override { return "wFontError"; }
+};
+
+class wBrushError : public wGdiObjectError {
+ public:
+  explicit wBrushError(std::string procedure)
+      : wGdiObjectError("wBrush creation failed", std::move(procedure)) {}
+  const char* kind() const noexcept override { return "wBrushError"; }
+};
+
+class wIconError : public wGdiObjectError {
+ public:
+  explicit wIconError(std::string procedure)
+      : wGdiObjectError("wIcon creation failed", std::move(procedure)) {}
+  const char* kind() const noexcept override { return "wIconError"; }
+};
+
+class wBitmapError : public wGdiObjectError {
+ public:
+  explicit wBitmapError(std::string procedure)
+      : wGdiObjectError("wBitmap creation failed", std::move(procedure)) {}
+  const char* kind() const noexcept override { return "wBitmapError"; }
+};
+
+// No icon image was found, or none could be built.
+class wIconImageError : public wError {
+ public:
+  explicit wIconImageError(std::string procedure)
+      : wError("wIconImage creation failed", std::move(procedure)) {}
+  const char* kind() const noexcept override { return "wIconImageError"; }
+};
+
+// GDI+ could not decode an image.
+class wImageError : public wError {
+ public:
+  explicit wImageError(std::string procedure)
+      : wError("wImage creation failed", std::move(procedure)) {}
+  const char* kind() const noexcept override { return "wImageError"; }
+};
+
 }  // namespace setup
