@@ -15,7 +15,9 @@ bool textFieldClaims(std::uint32_t style, bool acceptsTabs, std::uint32_t key) {
 }
 
 bool comboBoxClaims(std::uint32_t key) {
-  return key >= vk::left && key <= vk::down;
+  // Enter opens and closes the list; left to the navigation it would also
+  // click the default button.
+  return (key >= vk::left && key <= vk::down) || key == vk::enter;
 }
 
 std::optional<char> mnemonicKey(std::uint32_t character) {

@@ -25,7 +25,7 @@ inline constexpr std::uint32_t wantReturn = 0x1000;
 // accepts tabs.
 bool textFieldClaims(std::uint32_t style, bool acceptsTabs, std::uint32_t key);
 
-// A combo box claims the four arrow keys.
+// A combo box claims the four arrow keys, and Enter, which opens its list.
 bool comboBoxClaims(std::uint32_t key);
 
 // The character an Alt+key combination looks for: an ASCII letter upper-cased

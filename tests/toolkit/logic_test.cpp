@@ -328,11 +328,12 @@ TEST(Navigation, KeysAControlKeeps) {
     EXPECT_EQ(textFieldClaims(c.style, c.tabs, c.key), c.claimed)
         << std::hex << c.style << " key " << std::dec << c.key;
   }
-  for (std::uint32_t key : {vk::left, vk::up, vk::right, vk::down})
-    EXPECT_TRUE(comboBoxClaims(key));
-  for (std::uint32_t key : {vk::tab, vk::enter, vk::pageUp, 36u, 41u}) {
-    EXPECT_FALSE(comboBoxClaims(key));
+  // Enter too: it opens the list, and must not also click the default button.
+  for (std::uint32_t key : {vk::left, vk::up, vk::right, vk::down, vk::enter}) {
+    EXPECT_TRUE(comboBoxClaims(key)) << key;
   }
+  for (std::uint32_t key : {vk::tab, vk::pageUp, 36u, 41u})
+    EXPECT_FALSE(comboBoxClaims(key)) << key;
 }
 
 TEST(Navigation, MnemonicKeysAndLabels) {

@@ -1,0 +1,38 @@
+// wFrame: a top-level frame window (window class "wFrame").
+//
+// A frame keeps its single content child (the one child that is not a docked
+// bar) at (0, 0) filling its client area after every size event, and gives
+// the keyboard focus back to the control that last had it when it is
+// activated again. Command connections on a frame (connectCommand) listen for
+// wEvent_Menu: tool-bar commands climb to it.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+#include "toolkit/wWindow.h"
+
+namespace setup {
+
+class wFrame : public wWindow {
+ public:
+  // WS_OVERLAPPEDWINDOW: caption, system menu, sizing border, min and max boxes.
+  static constexpr std::uint64_t defaultStyle = 0x00CF0000;
+
+  // Throws wWindowError.
+  static std::shared_ptr<wFrame> create(std::string_view title,
+                                        wPoint position = {wDefault, wDefault},
+                                        wSize size = {wDefault, wDefault},
+                                        std::uint64_t style = defaultStyle);
+
+  wClassKind classKind() const override { return wClassKind::frame; }
+
+ protected:
+  wFrame() = default;
+
+ private:
+  void fitContent(wEvent& event);
+  void restoreFocus(wEvent& event);
+};
+
+}  // namespace setup

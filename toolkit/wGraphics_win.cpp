@@ -1,0 +1,29 @@
+// The windows' side of the graphic objects.
+#include "toolkit/wBrush.h"
+#include "toolkit/wFont.h"
+#include "toolkit/wInternal_win.h"
+
+namespace setup {
+
+HFONT nativeFont(const wFont* font) {
+  return font != nullptr ? static_cast<HFONT>(font->handle()) : nullptr;
+}
+
+std::shared_ptr<wFont> makeDefaultFont() {
+  return wFont::makeDefault();
+}
+
+std::shared_ptr<wFont> fontOfNativeWindow(HWND window) {
+  return wFont::ofNativeWindow(window);
+}
+
+std::shared_ptr<wBrush> makeBrush(wColour colour) {
+  if (colour == wNoColour) return wBrush::transparent();
+  return std::make_shared<wBrush>(colour, 0);
+}
+
+HBRUSH nativeBrush(const wBrush* brush) {
+  return brush != nullptr ? static_cast<HBRUSH>(brush->handle()) : nullptr;
+}
+
+}  // namespace setup
