@@ -14,6 +14,8 @@
 
 namespace setup {
 
+class wIcon;
+
 class wFrame : public wWindow {
  public:
   // WS_OVERLAPPEDWINDOW: caption, system menu, sizing border, min and max boxes.
@@ -27,12 +29,19 @@ class wFrame : public wWindow {
 
   wClassKind classKind() const override { return wClassKind::frame; }
 
+  // The small icon of the title bar (WM_SETICON, ICON_SMALL). The frame keeps
+  // the icon: the system only borrows its handle.
+  void setIcon(std::shared_ptr<wIcon> icon);
+  const std::shared_ptr<wIcon>& icon() const { return icon_; }
+
  protected:
   wFrame() = default;
 
  private:
   void fitContent(wEvent& event);
   void restoreFocus(wEvent& event);
+
+  std::shared_ptr<wIcon> icon_;
 };
 
 }  // namespace setup

@@ -1,4 +1,5 @@
 #include "toolkit/wFrame.h"
+#include "toolkit/wIcon.h"
 #include "toolkit/wInternal_win.h"
 
 namespace setup {
@@ -15,6 +16,12 @@ std::shared_ptr<wFrame> wFrame::create(std::string_view title, wPoint position, 
   frame->connect(wEvent_Size, [f = frame.get()](wEvent& e) { f->fitContent(e); });
   frame->connect(WM_SETFOCUS, [f = frame.get()](wEvent& e) { f->restoreFocus(e); });
   return frame;
+}
+
+void wFrame::setIcon(std::shared_ptr<wIcon> icon) {
+  // Sent before the old icon goes, so the title bar never holds a destroyed handle.
+  send(WM_SETICON, ICON_SMALL, icon ? reinterpret_cast<std::int64_t>(icon->handle()) : 0);
+  icon_ = std::move(icon);
 }
 
 void wFrame::fitContent(wEvent& event) {

@@ -111,6 +111,93 @@ TEST_F(Controls, TheSystemMulDivAgreesWithOurs) {
   }
 }
 
+TEST_F(Controls, TextEventsFollowChangesButNotTheToolkitsOwn) {
+  std::vector<std::string> texts;
+  panel->connect(wEvent_Text, [&](wEvent& e) { texts.push_back(e.window().label()); });
+  // Raised once right after creation; as a command it climbs to the panel.
+  const auto combo = wComboBox::create(*panel, "Bureau", {"Bureau", "Priv\xc3\xa9"}, 0x50010003);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Bureau"}));
+
+  const auto field = wTextCtrl::create(*panel, "a");
+  texts.clear();
+  field->setValue("b");
+  EXPECT_EQ(texts, (std::vector<std::string>{"b"}));
+  field->changeValue("c");
+  EXPECT_EQ(texts, (std::vector<std::string>{"b"}));
+  EXPECT_EQ(field->value(), "c");
+}
+
+TEST_F(Controls, AComboBoxsPartsLeaveTheWindowTableWithIt) {
+  const auto combo = wComboBox::create(*panel, "libre", {"Un", "Deux"});
+  ASSERT_TRUE(combo->editPart());
+  EXPECT_EQ(combo->value(), "libre");
+  EXPECT_EQ(combo->editPart()->owningComboBox(), combo.get());
+  const HWND edit = hwnd(*combo->editPart());
+  EXPECT_EQ(wApp::get().findWindow(edit), combo->editPart());
+  combo->destroy();
+  // A later window with the same handle value must not find the old object.
+  EXPECT_EQ(wApp::get().findWindow(edit), nullptr);
+  EXPECT_EQ(combo->editPart()->handle(), nullptr);
+}
+
+TEST_F(Controls, OnlyAnEditInsideAToolkitWindowCanBeWrapped) {
+  const HWND foreign =
+      CreateWindowExW(0, L"Edit", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(foreign, nullptr);
+  try {
+    wTextCtrl::wrap(foreign, nullptr);
+    ADD_FAILURE() << "no error";
+  } catch (const wError& e) {
+    EXPECT_EQ(e.message(), "cannot wrap this textctrl.");
+    EXPECT_EQ(e.procedure(), "init");
+  }
+  DestroyWindow(foreign);
+}
+
+TEST_F(Controls, ControlsAreColouredWithTheirOwnColours) {
+  panel->setBackgroundColour(0x123456);
+  const auto label = wStaticText::create(*panel, "Palette:");  // the panel's colour
+  const auto field = wTextCtrl::create(*panel, "C:\\");        // white
+  struct Case {
+    const wWindow* control;
+    UINT message;
+    COLORREF colour;
+  };
+  const Case cases[] = {{label.get(), WM_CTLCOLORSTATIC, 0x123456},
+                        {field.get(), WM_CTLCOLOREDIT, 0xFFFFFF}};
+  for (const Case& c : cases) {
+    HDC dc = GetDC(hwnd(*c.control));
+    const auto brush =
+        reinterpret_cast<HBRUSH>(SendMessageW(hwnd(*panel), c.message, reinterpret_cast<WPARAM>(dc),
+                                              reinterpret_cast<LPARAM>(hwnd(*c.control))));
+    EXPECT_EQ(GetBkColor(dc), c.colour);
+    LOGBRUSH record{};
+    ASSERT_EQ(GetObjectW(brush, sizeof record, &record), static_cast<int>(sizeof record));
+    EXPECT_EQ(record.lbColor, c.colour);
+    ReleaseDC(hwnd(*c.control), dc);
+  }
+}
+
+TEST_F(Controls, BestSizesFollowWhatTheControlsMeasure) {
+  const auto field = wTextCtrl::create(*panel, "C:\\Palette\r\nzwei");
+  const SIZE widest = measured(*field, L"C:\\Palette");
+  const auto margins = static_cast<DWORD>(SendMessageW(hwnd(*field), EM_GETMARGINS, 0, 0));
+  const auto lines = static_cast<LONG>(SendMessageW(hwnd(*field), EM_GETLINECOUNT, 0, 0));
+  EXPECT_EQ(field->bestSize(),
+            (wSize{widest.cx + 11 + LOWORD(margins) + HIWORD(margins), lines * widest.cy + 2}));
+
+  const auto combo =
+      wComboBox::create(*panel, "", {"Bureau", "Priv\xc3\xa9 et plus long"}, 0x50010003);
+  COMBOBOXINFO info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetComboBoxInfo(hwnd(*combo), &info));
+  const SIZE item = measured(*combo, L"Priv\u00e9 et plus long");
+  const LONG button = info.rcButton.right - info.rcButton.left;
+  EXPECT_EQ(combo->bestSize(), (wSize{item.cx + 8 + button + 2, combo->size().height}));
+  EXPECT_EQ(combo->size().width,
+            static_cast<LONG>(std::trunc(item.cx * 1.3)) + 8 + button + 2);  // created without size
+}
+
 class Navigation : public Controls {
  protected:
   void SetUp() override {

@@ -50,8 +50,9 @@ inline void activate(HWND window) {
   pump();
 }
 
-// Presses and releases key with the modifiers held around it.
-inline void typeKey(WORD key, std::initializer_list<WORD> modifiers = {}) {
+// Presses and releases key with the modifiers held around it; the messages
+// wait in the queue.
+inline void pressKeys(WORD key, std::initializer_list<WORD> modifiers = {}) {
   std::vector<INPUT> inputs;
   auto add = [&](WORD vk, bool up) {
     INPUT in{};
@@ -65,6 +66,11 @@ inline void typeKey(WORD key, std::initializer_list<WORD> modifiers = {}) {
   add(key, true);
   for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) add(*it, true);
   SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// The same, dispatched at once.
+inline void typeKey(WORD key, std::initializer_list<WORD> modifiers = {}) {
+  pressKeys(key, modifiers);
   pump();
 }
 

@@ -12,6 +12,7 @@
 #include "toolkit/wApp.h"
 #include "toolkit/wButton.h"
 #include "toolkit/wFrame.h"
+#include "toolkit/wIcon.h"
 #include "toolkit/wPanel.h"
 #include "toolkit/wTextCtrl.h"
 #include "toolkit/wToolBar.h"
@@ -288,6 +289,77 @@ TEST_F(Window, MouseEnterIsRaisedOncePerEntry) {
                  << "); the rule was checked with messages sent to the button";
   }
   EXPECT_EQ(log.back(), 'E') << log;
+}
+
+TEST_F(Window, AHiddenOwnerIsMadeOnRequestAndGoesWithItsWindow) {
+  other = wFrame::create("Autre", {wDefault, wDefault}, {200, 100},
+                         wFrame::defaultStyle | ws::hiddenOwner);
+  const HWND owner = GetWindow(hwnd(*other), GW_OWNER);
+  ASSERT_NE(owner, nullptr);
+  EXPECT_FALSE(IsWindowVisible(owner));
+  EXPECT_EQ(GetWindow(hwnd(*frame), GW_OWNER), nullptr);
+  other->destroy();
+  EXPECT_FALSE(IsWindow(owner));
+}
+
+TEST_F(Window, ACreationTheSystemRefusesRaisesWindowError) {
+  const auto gone = wPanel::create(*panel);
+  gone->destroy();
+  try {
+    wPanel::create(*gone);  // a child window without a native parent
+    ADD_FAILURE() << "no error";
+  } catch (const wWindowError& e) {
+    EXPECT_EQ(e.message(), "wWindow creation failed");
+    EXPECT_EQ(e.procedure(), "initVerbosely");
+  }
+}
+
+TEST_F(Window, PositionsAndSizesMustFit32Bits) {
+  const auto child = wPanel::create(*panel, {10, 20}, {30, 40});
+  constexpr std::int64_t big = std::int64_t{1} << 31;
+  EXPECT_THROW(child->setSize(0, 0, big, 10), ValueError);
+  EXPECT_THROW(child->setSize(-big - 1, 0, 10, 10), ValueError);
+  child->setSize(wDefault, wDefault, 100, 50);  // wDefault keeps the position
+  EXPECT_EQ(child->rect(), (wRect{10, 20, 110, 70}));
+  child->setPosition({5, wDefault});
+  EXPECT_EQ(child->rect(), (wRect{5, 20, 105, 70}));
+}
+
+TEST_F(Window, ChildrenArePlacedInsideTheMargins) {
+  panel->setMargins({20, 20, 20, 20});
+  const auto child = wPanel::create(*panel, {wDefault, 5}, {30, 40});
+  POINT corner{0, 0};
+  MapWindowPoints(hwnd(*child), hwnd(*panel), &corner, 1);
+  EXPECT_EQ(corner.x, 20);
+  EXPECT_EQ(corner.y, 25);
+  EXPECT_EQ(child->position(), (wPoint{0, 5}));
+  const RECT client = clientRect(hwnd(*panel));
+  EXPECT_EQ(panel->clientSize(), (wSize{client.right - 40, client.bottom - 40}));
+}
+
+TEST_F(Window, TheFrameKeepsItsIcon) {
+  frame->setIcon(std::make_shared<wIcon>("shell32.dll,-5"));
+  ASSERT_TRUE(frame->icon());
+  EXPECT_EQ(SendMessageW(hwnd(*frame), WM_GETICON, ICON_SMALL, 0),
+            reinterpret_cast<LRESULT>(frame->icon()->handle()));
+}
+
+TEST_F(Window, AcceleratorsRaiseMenuCommandsInTheLoop) {
+  wApp::get().acceleratorsEnabled = true;
+  frame->setAccelerators({{FVIRTKEY | FCONTROL, 'S', 100}});
+  int commands = 0;
+  frame->connectCommand(100, [&] {
+    ++commands;
+    frame->close();
+  });
+  frame->show();
+  activate(hwnd(*frame));
+  Watchdog watchdog({hwnd(*frame)});
+  pressKeys('S', {VK_CONTROL});  // fetched by the loop, not by a pump
+  wApp::get().mainLoop();
+  wApp::get().acceleratorsEnabled = false;
+  EXPECT_FALSE(watchdog.fired());
+  EXPECT_EQ(commands, 1);
 }
 
 }  // namespace
