@@ -107,9 +107,14 @@ void wApp::mainLoop() {
     }
     int verdict = 0;
     walkingHooks_ = true;
-    for (const Hook& h : hooks_) {
-      verdict = h.hook(message, h.user);
-      if (verdict != 0) break;
+    try {
+      for (const Hook& h : hooks_) {
+        verdict = h.hook(message, h.user);
+        if (verdict != 0) break;
+      }
+    } catch (...) {
+      walkingHooks_ = false;
+      throw;
     }
     walkingHooks_ = false;
     if (verdict < 0) return;

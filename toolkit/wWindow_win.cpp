@@ -91,7 +91,13 @@ std::int64_t wWindow::windowProc(std::uint32_t message, std::uint64_t first, std
 
 wWindow::wWindow() : native_(std::make_unique<Native>()) {}
 
-wWindow::~wWindow() = default;
+wWindow::~wWindow() {
+  // Normally all this went in WM_NCDESTROY. A window dropped without it (its
+  // creation failed half way) must not leave handlers behind on other windows.
+  for (Borrowed& b : connectionsOnOthers_) {
+    if (const std::shared_ptr<wEventTarget> on = b.on.lock()) on->disconnect(b.connection);
+  }
+}
 
 wHandle wWindow::handle() const {
   return native_->window.get();

@@ -282,6 +282,30 @@ TEST_F(Navigation, AltAndALetterFocusesAndClicksTheControlLabelledWithIt) {
   EXPECT_EQ(GetFocus(), hwnd(*install));
 }
 
+TEST_F(Navigation, TheFocusedButtonOrElseTheDefaultOneShowsAsDefault) {
+  install->setDefault();
+  showAndActivate();
+  auto shows = [](const wButton& b) {
+    return (GetWindowLongPtrW(hwnd(b), GWL_STYLE) & BS_DEFPUSHBUTTON) != 0;
+  };
+  struct Step {
+    wWindow* focus;
+    bool install, cancel;
+  };
+  const Step steps[] = {
+      {cancel.get(), false, true},
+      {field.get(), true, false},
+      {install.get(), true, false},
+      {combo.get(), true, false},
+  };
+  for (const Step& s : steps) {
+    s.focus->setFocus();
+    pump();
+    EXPECT_EQ(shows(*install), s.install) << s.focus->label();
+    EXPECT_EQ(shows(*cancel), s.cancel) << s.focus->label();
+  }
+}
+
 TEST_F(Navigation, ArrowsChangeTheComboSelectionAndNeverMoveTheFocus) {
   int choices = 0;
   combo->connect(wEvent_ComboBox, [&] { ++choices; });
