@@ -98,33 +98,48 @@ class Worker {
 Worker* worker = nullptr;
 fs::path headlessExe;
 
-// The fastest single run of each, over all repetitions: on a shared machine
-// other work only ever adds time, so the best runs compare the work itself.
-std::map<std::string, double> bestSeconds;
+const std::string kInstall = "install\t" + kPalette + "\t" + kScript + "\t" + kLibraryRoot;
+const std::string kPlain = "plain\t" + kPalette + "\t" + kScript;
 
-void runTimed(benchmark::State& state, const std::string& key, const std::string& command) {
+// install / plain of runs made back to back. On a shared machine the load
+// changes from second to second; two runs made one right after the other see
+// about the same load, so the median of their ratios holds still where the
+// ratio of separately timed medians does not.
+std::vector<double> pairedRatios;
+
+double timedRun(const std::string& command, double* heap) {
+  worker->ask("clean\t" + kRoot);
+  const auto [seconds, peak] = worker->timed(command);
+  *heap = std::max(*heap, peak);
+  return seconds;
+}
+
+// Times command; with a partner, also runs the other of install and plain
+// right after it for the paired ratio; manual time counts only the first.
+void runTimed(benchmark::State& state, const std::string& command, bool paired) {
   double heap = 0;
-  double& best = bestSeconds.try_emplace(key, 1e9).first->second;
+  double ignored = 0;
   for (auto _ : state) {
-    worker->ask("clean\t" + kRoot);
-    const auto [seconds, peak] = worker->timed(command);
+    const double seconds = timedRun(command, &heap);
     state.SetIterationTime(seconds);
-    heap = std::max(heap, peak);
-    best = std::min(best, seconds);
+    if (!paired) continue;
+    const bool install = command == kInstall;
+    const double partner = timedRun(install ? kPlain : kInstall, &ignored);
+    pairedRatios.push_back(install ? seconds / partner : partner / seconds);
   }
   state.counters["heap_peak_MB"] = heap / 1e6;
 }
 
 void BM_InstallUnderWine(benchmark::State& state) {
-  runTimed(state, "install", "install\t" + kPalette + "\t" + kScript + "\t" + kLibraryRoot);
+  runTimed(state, kInstall, true);
 }
 
 void BM_PlainWriteUnderWine(benchmark::State& state) {
-  runTimed(state, "plain", "plain\t" + kPalette + "\t" + kScript);
+  runTimed(state, kPlain, true);
 }
 
 void BM_DecodeUnderWine(benchmark::State& state) {
-  runTimed(state, "decode", "decode");
+  runTimed(state, "decode", false);
 }
 
 // A whole headless-install process; its peak resident set from wait4.
@@ -245,10 +260,14 @@ int main(int argc, char** argv) {
   if (install > 0 && plain > 0) {
     std::printf("ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f (medians)\n",
                 install / plain);
+  }
+  if (!pairedRatios.empty()) {
+    std::sort(pairedRatios.begin(), pairedRatios.end());
     std::printf(
-        "ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f (best runs: %.1f / %.1f ms)\n",
-        bestSeconds["install"] / bestSeconds["plain"], bestSeconds["install"] * 1e3,
-        bestSeconds["plain"] * 1e3);
+        "ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f "
+        "(median of %zu back-to-back pairs; quartiles %.2f and %.2f)\n",
+        pairedRatios[pairedRatios.size() / 2], pairedRatios.size(),
+        pairedRatios[pairedRatios.size() / 4], pairedRatios[pairedRatios.size() * 3 / 4]);
   }
   const double installRss = reporter.counter("BM_HeadlessInstallProcess peak_rss_MB");
   const double emptyRss = reporter.counter("BM_EmptyRunProcess peak_rss_MB");
