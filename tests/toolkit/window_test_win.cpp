@@ -200,6 +200,27 @@ TEST_F(Window, ClosingOneOfTwoFramesKeepsTheLoopRunning) {
   EXPECT_FALSE(wApp::get().hasTopLevelWindows());
 }
 
+TEST_F(Window, AClickHandlerMayCloseTheFrameItRunsIn) {
+  // As the installer's Cancel does: the whole tree goes while its handlers run.
+  const auto button = wButton::create(*panel, "&Annuler", {10, 10}, {80, 30});
+  int after = 0;
+  button->connect(wEvent_Button, [&](wEvent& e) {
+    frame->send(WM_CLOSE);
+    e.skip();  // the handlers behind, and the parents, would run: they are gone
+  });
+  button->connect(wEvent_Button, [&] { ++after; });
+  panel->connect(wEvent_Button, [&] { ++after; });
+  frame->show();
+  Watchdog watchdog({hwnd(*frame)});
+  PostMessageW(hwnd(*button), BM_CLICK, 0, 0);
+  wApp::get().mainLoop();
+  EXPECT_FALSE(watchdog.fired());
+  EXPECT_EQ(after, 0);
+  EXPECT_EQ(button->handle(), nullptr);
+  EXPECT_EQ(panel->handle(), nullptr);
+  EXPECT_TRUE(panel->children().empty());
+}
+
 TEST_F(Window, TheFrameKeepsItsSingleChildFillingItAndLeavesTwoAlone) {
   frame->setSize(wDefault, wDefault, 500, 360);
   RECT client = clientRect(hwnd(*frame));
