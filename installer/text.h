@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "toolkit/winstr.h"  // utf8ToUtf16, utf16ToUtf8
+
 namespace setup {
 
 // Unicode simple lower-case mapping of every code point. Bytes that are not
@@ -22,11 +24,6 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
 // As replaceAll, but only occurrences whose neighbouring bytes (where there are
 // any) are not word bytes: ASCII letters, digits, "_" and every byte >= 0x80.
 std::string replaceWholeWords(std::string_view text, std::string_view from, std::string_view to);
-
-// UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string utf16ToUtf8(std::u16string_view text);
-// UTF-8 to UTF-16; a byte that is not well-formed UTF-8 becomes U+FFFD.
-std::u16string utf8ToUtf16(std::string_view text);
 
 // The text in double quotes, with backslash, quote, apostrophe and control
 // characters escaped, for error messages that name paths.
