@@ -379,7 +379,14 @@ TEST_F(Navigation, AFieldWithARightBuddyShowsItsText24PixelsNarrowerAndClicksRea
   RECT tool{};
   SendMessageW(hwnd(*bar), TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tool));
   MapWindowPoints(hwnd(*bar), nullptr, reinterpret_cast<POINT*>(&tool), 2);
-  clickAt(centre(tool));
+  // Over the field's border, the hit test passes through to the tool bar.
+  EXPECT_EQ(WindowFromPoint(centre(tool)), hwnd(*bar));
+  // A person's click. Wine under Xvfb now and then loses a synthetic click
+  // (a late mouse move lands first): a person would click again.
+  for (int attempt = 0; attempt < 3 && clicks == 0; ++attempt) {
+    activate(hwnd(*frame));
+    clickAt(centre(tool));
+  }
   EXPECT_EQ(clicks, 1);
 
   // Moved without being resized, the field takes its buddy along.
