@@ -1,0 +1,120 @@
+#include "ui/window_layout.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "runtime/errors.h"
+
+namespace setup {
+namespace {
+
+struct Preferred {
+  std::int32_t bw, bh;
+};
+
+// The nine controls' preferred sizes, in control order.
+using Sizes = std::array<Preferred, kMainWindowControls>;
+
+std::vector<LayoutRect> layOut(const Sizes& sizes, std::int32_t innerWidth,
+                               std::int32_t innerHeight, int solves = 1) {
+  layout::Solver solver;
+  LayoutWindow panel;
+  MainWindowControls controls;
+  for (std::size_t i = 0; i < kMainWindowControls; ++i) {
+    controls[i].bw = sizes[i].bw;
+    controls[i].bh = sizes[i].bh;
+  }
+  buildMainWindowRelations(solver, panel, controls);
+  std::vector<LayoutRect> present(kMainWindowControls);
+  std::vector<LayoutRect> placed;
+  for (int i = 0; i < solves; ++i) {
+    placed = solveLayout(solver, panel, innerWidth, innerHeight, controls, present);
+    present = placed;
+  }
+  return placed;
+}
+
+// Typical sizes: label 17 high, combo 23, fields 21, buttons 80 x 24.
+const Sizes kTypical = {
+    {{163, 17}, {52, 23}, {262, 17}, {45, 17}, {120, 21}, {37, 17}, {120, 21}, {80, 24}, {84, 24}}};
+
+TEST(MainWindowLayout, PlacesEveryControlByItsRelations) {
+  const auto placed = layOut(kTypical, 624, 171);
+  const std::vector<LayoutRect> expected = {
+      {0, 3, 163, 17},                         // library label centred on the combo box
+      {173, 0, 62, 23},                        // combo 10 to its right, 10 wider than it likes
+      {0, 33, 262, 17},                        // heading 10 below
+      {0, 60, 55, 17},                         // "Palette:" 10 wider than it likes
+      {55, 60, 569, 21},                       // field to the inner right edge
+      {0, 91, 55, 17},                         // "Script:" as wide as "Palette:"
+      {55, 91, 569, 21},   {0, 115, 112, 56},  // buttons on the bottom edge, 32 larger
+      {512, 115, 112, 56},                     // "Annuler" as large as "Installer"
+  };
+  EXPECT_EQ(placed, expected);
+}
+
+TEST(MainWindowLayout, HalfPixelOfCentringGoesAwayFromZero) {
+  Sizes sizes = kTypical;
+  sizes[kLibraryCombo].bh = 22;
+  EXPECT_EQ(layOut(sizes, 624, 171)[kLibraryLabel].top, 3);  // 2.5
+  sizes[kLibraryCombo].bh = 12;
+  EXPECT_EQ(layOut(sizes, 624, 171)[kLibraryLabel].top, -3);  // -2.5
+}
+
+TEST(MainWindowLayout, SolvingAgainGivesTheSameGeometry) {
+  EXPECT_EQ(layOut(kTypical, 624, 171, 2), layOut(kTypical, 624, 171));
+}
+
+TEST(MainWindowLayout, TooSmallAWindowLetsRowsOverlapTheButtons) {
+  const auto placed = layOut(kTypical, 300, 60);
+  EXPECT_LT(placed[kInstallButton].top, placed[kScriptField].top);
+  EXPECT_EQ(placed[kPaletteField].width, 245);
+}
+
+TEST(RoundToPixel, HalvesAwayFromZeroAndRefusesWhatDoesNotFit) {
+  struct Case {
+    double given;
+    std::int32_t expected;
+  };
+  const Case cases[] = {{2.5, 3},
+                        {-2.5, -3},
+                        {2.4999, 2},
+                        {-0.4, 0},
+                        {0.5, 1},
+                        {1e-9, 0},
+                        {2147483647.4, 2147483647},
+                        {-2147483648.0, -2147483647 - 1}};
+  for (const Case& c : cases) EXPECT_EQ(roundToPixel(c.given), c.expected) << c.given;
+  for (double bad : {2147483647.5, -2147483648.6, std::nan(""), 1e300}) {
+    EXPECT_THROW(roundToPixel(bad), ValueError) << bad;
+  }
+}
+
+}  // namespace
+}  // namespace setup
+
+namespace setup {
+namespace {
+
+TEST(CentredOrigin, CentresAndKeepsOnTheScreen) {
+  struct Case {
+    std::int32_t width, height, left, top, areaWidth, areaHeight;
+    CentredOrigin expected;
+  };
+  const Case cases[] = {
+      {680, 250, 0, 0, 1024, 768, {172, 259}},
+      {681, 251, 0, 0, 1024, 768, {171, 258}},      // truncates toward zero
+      {1100, 800, 0, 0, 1024, 768, {0, 0}},         // negative centre becomes 0
+      {680, 250, 500, 600, 1024, 768, {344, 518}},  // past the edge: moved back inside
+      {680, 250, -300, 0, 300, 768, {0, 259}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(centredOrigin(c.width, c.height, c.left, c.top, c.areaWidth, c.areaHeight, 1024, 768),
+              c.expected)
+        << c.width << "x" << c.height << " in " << c.left << "," << c.top;
+  }
+}
+
+}  // namespace
+}  // namespace setup

@@ -1,0 +1,168 @@
+#include <windows.h>
+// Must follow windows.h.
+#include <shobjidl.h>
+
+#include "runtime/errors.h"
+#include "runtime/syscalls_win.h"
+#include "toolkit/wEvent.h"
+#include "toolkit/winstr.h"
+#include "ui/dialogs.h"
+
+namespace setup {
+namespace {
+
+constexpr CLSID kFileOpenDialog = {
+    0xDC1C5A9C, 0xE88A, 0x4DDE, {0xA5, 0xA1, 0x60, 0xF8, 0x2A, 0x20, 0xAE, 0xF7}};
+constexpr IID kIFileOpenDialog = {
+    0xD57C7288, 0xD4AD, 0x4768, {0xBE, 0x02, 0x9D, 0x96, 0x95, 0x32, 0xD9, 0x60}};
+constexpr IID kIShellItem = {
+    0x43826D1E, 0xE718, 0x42EE, {0xBC, 0x55, 0xA1, 0xE2, 0x61, 0xC3, 0x7B, 0xFE}};
+constexpr DWORD kPickFolders = 0x20 | 0x40;  // FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM
+
+using SHCreateItemFromParsingNameFunction = HRESULT(WINAPI*)(PCWSTR, IBindCtx*, REFIID, void**);
+const OnDemandFunction<SHCreateItemFromParsingNameFunction> createItemFromParsingName{
+    "shell32", "SHCreateItemFromParsingName"};
+
+// One owner per COM interface pointer.
+template <typename T>
+class ComPtr {
+ public:
+  ComPtr() = default;
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() {
+    if (p_) p_->Release();
+  }
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+  T** out() { return &p_; }
+  void** outVoid() { return reinterpret_cast<void**>(&p_); }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// A string the shell allocated.
+class CoTaskString {
+ public:
+  CoTaskString() = default;
+  CoTaskString(const CoTaskString&) = delete;
+  CoTaskString& operator=(const CoTaskString&) = delete;
+  ~CoTaskString() {
+    if (p_) sys.CoTaskMemFree(p_);
+  }
+  PWSTR* out() { return &p_; }
+  PWSTR get() const { return p_; }
+
+ private:
+  PWSTR p_ = nullptr;
+};
+
+HWND ownerHandle(const wDialog& dialog) {
+  return dialog.owner() ? static_cast<HWND>(dialog.owner()->handle()) : nullptr;
+}
+
+// A dialog without owner ends with the loop's notice, as a top-level window does.
+void endDialog(const wDialog& dialog) {
+  if (!dialog.owner()) sys.PostMessageW(nullptr, wNotice_TopLevelDestroyed, 0, 0);
+}
+
+// The picker's steps; false as soon as one fails.
+bool pickFolder(FolderDialog& dialog) {
+  ComPtr<IFileOpenDialog> picker;
+  if (FAILED(sys.CoCreateInstance(kFileOpenDialog, nullptr, CLSCTX_ALL, kIFileOpenDialog,
+                                  picker.outVoid()))) {
+    return false;
+  }
+  if (FAILED(picker->SetOptions(kPickFolders))) return false;
+  if (!dialog.message.empty() && FAILED(picker->SetTitle(toWide(dialog.message).c_str()))) {
+    return false;
+  }
+  if (!dialog.path.empty()) {
+    ComPtr<IShellItem> start;
+    try {
+      if (FAILED(createItemFromParsingName(toWide(dialog.path).c_str(), nullptr, kIShellItem,
+                                           start.outVoid()))) {
+        return false;
+      }
+    } catch (const LibraryError&) {
+      return false;
+    }
+    if (FAILED(picker->SetFolder(start.get()))) return false;
+  }
+  if (FAILED(picker->Show(ownerHandle(dialog)))) return false;  // the user's cancel too
+  ComPtr<IShellItem> result;
+  if (FAILED(picker->GetResult(result.out()))) return false;
+  CoTaskString name;
+  if (FAILED(result->GetDisplayName(SIGDN_FILESYSPATH, name.out()))) return false;
+  dialog.path = toUtf8(std::wstring_view(name.get(), std::size_t(sys.lstrlenW(name.get()))));
+  return true;
+}
+
+// The box being shown, for its hook.
+MessageBoxDialog* currentMessageBox = nullptr;
+
+LRESULT CALLBACK messageBoxHook(int code, WPARAM wParam, LPARAM lParam) {
+  const LRESULT next = sys.CallNextHookEx(nullptr, code, wParam, lParam);
+  if (code == HCBT_ACTIVATE && currentMessageBox) {
+    sys.UnhookWindowsHookEx(static_cast<HHOOK>(currentMessageBox->hook));
+    currentMessageBox->hook = nullptr;
+    for (const auto& [id, label] : currentMessageBox->buttonLabels) {
+      if (HWND item = sys.GetDlgItem(reinterpret_cast<HWND>(wParam), id)) {
+        sys.SetWindowTextW(item, toWide(label).c_str());
+      }
+    }
+  }
+  return next;
+}
+
+}  // namespace
+
+std::shared_ptr<FolderDialog> FolderDialog::create(wWindow* owner, std::string message,
+                                                   std::string path) {
+  std::shared_ptr<FolderDialog> dialog(new FolderDialog());
+  dialog->initDialog(owner);
+  dialog->message = std::move(message);
+  dialog->path = std::move(path);
+  return dialog;
+}
+
+std::string chooseFolder(FolderDialog& dialog) {
+  const bool ok = pickFolder(dialog);
+  endDialog(dialog);
+  if (!ok) return "";
+  if (dialog.style & FolderDialog::changeDirectory) {
+    sys.SetCurrentDirectoryW(toWide(dialog.path).c_str());  // a failure changes nothing
+  }
+  return dialog.path;
+}
+
+std::shared_ptr<MessageBoxDialog> MessageBoxDialog::create(wWindow* owner, std::string message,
+                                                           std::string caption,
+                                                           std::uint64_t style) {
+  std::shared_ptr<MessageBoxDialog> dialog(new MessageBoxDialog());
+  dialog->initDialog(owner);
+  dialog->message = std::move(message);
+  dialog->caption = std::move(caption);
+  dialog->style = style;
+  return dialog;
+}
+
+void showMessageBox(MessageBoxDialog& dialog) {
+  UINT flags = static_cast<UINT>(dialog.style & 0xFFFFFFFFu);
+  const HWND owner = ownerHandle(dialog);
+  if (!owner) flags |= MB_TASKMODAL;
+  if (dialog.style & MessageBoxDialog::stayOnTop) flags |= MB_TOPMOST;
+  currentMessageBox = &dialog;
+  dialog.hook = sys.SetWindowsHookExW(WH_CBT, messageBoxHook, nullptr, sys.GetCurrentThreadId());
+  sys.MessageBoxW(owner, toWide(dialog.message).c_str(), toWide(dialog.caption).c_str(), flags);
+  // A box that never activated leaves its hook behind; it must not outlive the box.
+  if (dialog.hook) {
+    sys.UnhookWindowsHookEx(static_cast<HHOOK>(dialog.hook));
+    dialog.hook = nullptr;
+  }
+  endDialog(dialog);
+  currentMessageBox = nullptr;
+}
+
+}  // namespace setup
