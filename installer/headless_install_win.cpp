@@ -16,6 +16,7 @@
 #include "installer/locations.h"
 #include "installer/system_win.h"
 #include "runtime/errors.h"
+#include "runtime/syscalls_win.h"
 
 namespace setup {
 namespace {
@@ -58,6 +59,7 @@ int run(const std::vector<std::string>& args) {
 }  // namespace setup
 
 int wmain(int argc, wchar_t** argv) {
+  setup::bindSystemFunctions();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(setup::narrow(argv[i]));
   try {

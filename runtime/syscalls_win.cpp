@@ -39,6 +39,7 @@ struct LoaderFunctions {
   DWORD(WINAPI* getLastError)();
   BOOL(WINAPI* setDefaultDllDirectories)(DWORD);
   BOOL(WINAPI* setDllDirectoryW)(LPCWSTR);
+  BOOL(WINAPI* freeLibrary)(HMODULE);
 };
 
 const LoaderFunctions& loader() {
@@ -56,6 +57,7 @@ const LoaderFunctions& loader() {
         kernel32, "SetDefaultDllDirectories");
     result.setDllDirectoryW =
         kernel32Function<decltype(result.setDllDirectoryW)>(kernel32, "SetDllDirectoryW");
+    result.freeLibrary = kernel32Function<decltype(result.freeLibrary)>(kernel32, "FreeLibrary");
     return result;
   }();
   return functions;
@@ -86,7 +88,8 @@ class LoadedLibraries {
     std::lock_guard<std::mutex> lock(mutex_);
     for (HMODULE held : modules_) {
       if (held == module) {
-        table.FreeLibrary(module);
+        // The on-demand lookup may run before the table is bound.
+        loader().freeLibrary(module);
         return;
       }
     }

@@ -21,6 +21,7 @@
 
 #include "installer/install.h"
 #include "installer/system_win.h"
+#include "runtime/syscalls_win.h"
 
 namespace {
 
@@ -126,6 +127,7 @@ int run() {
 }  // namespace setup
 
 int main() {
+  setup::bindSystemFunctions();
   try {
     return setup::run();
   } catch (const std::exception& e) {

@@ -12,6 +12,7 @@
 #include "installer/install.h"
 #include "installer/locations.h"
 #include "installer/system_win.h"
+#include "runtime/syscalls_win.h"
 
 namespace setup {
 namespace {
@@ -129,6 +130,7 @@ std::map<std::string, std::string> expectedFiles(const InstallLocations& at) {
 
 class HeadlessInstall : public ::testing::Test {
  protected:
+  static void SetUpTestSuite() { bindSystemFunctions(); }
   void SetUp() override {
     base = "C:\\setup-headless-" + std::to_string(GetCurrentProcessId());
     fs::create_directories(pathOf(base + "\\ProgramData"));

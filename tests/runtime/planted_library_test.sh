@@ -32,8 +32,9 @@ run "$dir/downloads" ./loaded_library.exe naive gdiplus
 [ "$rc" -eq 42 ] || { echo "control: LoadLibraryA did not take the planted copy (exit $rc): $out"; exit 1; }
 
 for cwd in downloads elsewhere; do
-  run "$dir/$cwd" "$dir/downloads/setup.exe"
-  [ "$rc" -eq 0 ] && ! grep -q planted <<<"$out" || fail "setup.exe from $cwd: exit $rc: $out"
+  # An argument other than "-e" ends the program right after its start-up.
+  run "$dir/$cwd" "$dir/downloads/setup.exe" -x
+  [ "$rc" -eq 0 ] && ! grep -qx planted <<<"$out" || fail "setup.exe from $cwd: exit $rc: $out"
   for name in gdiplus shlwapi; do
     run "$dir/$cwd" "$dir/downloads/loaded_library.exe" system "$name"
     [ "$rc" -eq 0 ] && grep -qi 'system32' <<<"$out" || fail "$name from $cwd: exit $rc: $out"
