@@ -162,10 +162,11 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
   const std::string relative = relativeScriptDir(scriptText, libraryRoot);
   const std::string pathLine = "path = '" + replaceAll(scriptText, "\\", "\\\\") + "'";
 
+  std::string content;  // one buffer for every entry
   for (const PayloadEntry& entry : table) {
     // Decompressing before anything touches the destination: an entry that
     // does not decompress must leave the installed file where it is.
-    std::string content = uncompress(entry.compressed);
+    uncompress(entry.compressed, content);
     if (entry.isPalette) {
       const std::string destination = std::string(paletteText) + "\\" + std::string(entry.subDir) +
                                       replaceAll(entry.name, kOrderListWord, kOrderListFrench);

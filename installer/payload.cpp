@@ -33,6 +33,13 @@ std::uint32_t fmix32(std::uint32_t h) {
 }  // namespace
 
 std::string uncompress(std::string_view compressed) {
+  std::string out;
+  uncompress(compressed, out);
+  return out;
+}
+
+void uncompress(std::string_view compressed, std::string& out) {
+  out.clear();
   std::size_t length = 0;
   // The library parses the preamble strictly: at most five bytes, a fifth
   // byte below 16, and nothing past the input.
@@ -40,11 +47,13 @@ std::string uncompress(std::string_view compressed) {
     invalidBuffer();
   }
   if (length > compressed.size() * kMaxExpansion) invalidBuffer();
-  std::string out(length, '\0');
+  out.resize(length);
   // RawUncompress refuses elements past either end and a decoded length that
   // differs from the declared one.
-  if (!snappy::RawUncompress(compressed.data(), compressed.size(), out.data())) invalidBuffer();
-  return out;
+  if (!snappy::RawUncompress(compressed.data(), compressed.size(), out.data())) {
+    out.clear();
+    invalidBuffer();
+  }
 }
 
 std::int64_t contentHash(std::string_view bytes) {

@@ -26,6 +26,10 @@ extern const std::span<const PayloadEntry> payloadTable;
 // input; nothing is returned then.
 std::string uncompress(std::string_view compressed);
 
+// The same into out, whose storage is reused: a loop over the table then
+// allocates once instead of once an entry. out is empty after an error.
+void uncompress(std::string_view compressed, std::string& out);
+
 // MurmurHash3 x86_32 with seed 0, zero-extended.
 std::int64_t contentHash(std::string_view bytes);
 

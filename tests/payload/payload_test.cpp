@@ -47,8 +47,11 @@ TEST(Uncompress, RoundTripsTheEmptyFile) {
 TEST(Uncompress, RoundTripsAssortedInputs) {
   std::string mixed;
   for (int i = 0; i < 100000; ++i) mixed += static_cast<char>((i * 7919) % 251 ^ (i >> 7));
+  std::string reused(100000, 'z');
   for (const std::string& input : {std::string("x"), std::string(70000, 'a'), mixed}) {
     EXPECT_EQ(uncompress(compress(input)), input);
+    uncompress(compress(input), reused);
+    EXPECT_EQ(reused, input);
   }
 }
 
@@ -94,6 +97,10 @@ TEST(Uncompress, RefusesMalformedInput) {
       EXPECT_EQ(e.message(), "Invalid buffer, unable to uncompress");
       EXPECT_EQ(e.procedure(), "uncompress");
     }
+    // Into a reused buffer: nothing of a partial decode stays in it.
+    std::string reused = good + good;
+    EXPECT_THROW(uncompress(c.given, reused), SnappyError);
+    EXPECT_TRUE(reused.empty());
   }
 }
 
