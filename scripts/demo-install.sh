@@ -19,12 +19,7 @@ trap '"$env_sh" stop "$dir"' EXIT
 # shellcheck disable=SC1091
 source "$dir/env"
 
-key='HKLM\SOFTWARE\NEMETSCHEK\Allplan\2025.0\InstallRoot'
-wine reg add "$key" /v ProgramDataDrive /d 'C:' /f >/dev/null 2>&1
-wine reg add "$key" /v ProgramDataPath /d '\ProgramData\Nemetschek\Allplan\2025\' /f >/dev/null 2>&1
-data="$WINEPREFIX/drive_c/ProgramData/Nemetschek/Allplan/2025"
-mkdir -p "$data"
-printf 'InstallType=Office\r\nNetPath=C:\\Data\\Allplan\\2025\\\r\n' >"$data/install_type_info.txt"
+"$root/scripts/prepare-demo-prefix.sh" "$dir"
 
 status=0
 wine "$exe" "$choice" || status=$?

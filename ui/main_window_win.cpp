@@ -195,8 +195,7 @@ void runMainWindow(System& system, bool editable) {
     scriptBrowse->enable(false);
   }
   w.libraryRoot = w.standardDir;
-  const wIcon frameIcon(kFrameIcon);
-  w.frame->send(WM_SETICON, ICON_SMALL, reinterpret_cast<std::int64_t>(frameIcon.handle()));
+  w.frame->setIcon(std::make_shared<wIcon>(kFrameIcon));
   panel.setMargins({kPanelMargin, kPanelMargin, kPanelMargin, kPanelMargin});
   equipBrowseButton(*paletteBrowse, *w.paletteField, kPaletteBrowseTool);
   equipBrowseButton(*scriptBrowse, *w.scriptField, kScriptBrowseTool);

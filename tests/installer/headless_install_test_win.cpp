@@ -13,11 +13,17 @@
 #include "installer/locations.h"
 #include "installer/system_win.h"
 #include "runtime/syscalls_win.h"
+#include "tests/installer/installed_tree.h"
 
 namespace setup {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::contentOf;
+using testing::expectedFiles;
+using testing::filesBelow;
+using testing::pathOf;
+using testing::writeContent;
 
 struct Outcome {
   DWORD exitCode;
@@ -72,92 +78,18 @@ Outcome runHeadless(const std::vector<std::string>& args) {
   return outcome;
 }
 
-std::string contentOf(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void writeContent(const fs::path& path, std::string_view content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-}
-
-fs::path pathOf(const std::string& utf8) {
-  return fs::path(widen(utf8));
-}
-
-// Every file below root, by its path relative to root, as UTF-8.
-std::map<std::string, std::string> filesBelow(const std::string& root) {
-  std::map<std::string, std::string> files;
-  for (const auto& item : fs::recursive_directory_iterator(pathOf(root))) {
-    if (!item.is_regular_file()) continue;
-    files[narrow(item.path().lexically_relative(pathOf(root)).wstring())] = contentOf(item.path());
-  }
-  return files;
-}
-
-// What the headless install must have written, by path relative to its
-// library root, with the library's default directories.
-std::map<std::string, std::string> expectedFiles(const InstallLocations& at) {
-  std::string pathLine = "path = '";
-  for (const char c : at.scriptDir) pathLine += c == '\\' ? std::string("\\\\") : std::string(1, c);
-  pathLine += "'";
-  const auto relative = [&](const std::string& dir) {
-    return dir.substr(at.libraryRoot.size() + 1);
-  };
-  std::map<std::string, std::string> files;
-  for (const PayloadEntry& entry : payloadTable) {
-    std::string content = uncompress(entry.compressed);
-    std::string name(entry.name);
-    if (entry.isPalette) {
-      if (const auto i = name.find("Bestellliste"); i != std::string::npos) {
-        name.replace(i, 12, "Liste de commande");
-      }
-      files[relative(at.paletteDir) + "\\" + name] = content;
-    } else {
-      std::string subDir(entry.subDir);
-      for (char& c : subDir) {
-        if (c == '/') c = '\\';
-      }
-      if (const auto i = content.find(defaultPathLine); i != std::string::npos) {
-        content.replace(i, defaultPathLine.size(), pathLine);
-      }
-      files[relative(at.scriptDir) + "\\" + subDir + name] = content;
-    }
-  }
-  return files;
-}
-
 class HeadlessInstall : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { bindSystemFunctions(); }
   void SetUp() override {
-    base = "C:\\setup-headless-" + std::to_string(GetCurrentProcessId());
-    fs::create_directories(pathOf(base + "\\ProgramData"));
-    fs::create_directories(pathOf(base + "\\home"));
-    writeContent(pathOf(base + "\\ProgramData\\install_type_info.txt"),
-                 "Type=Net\r\nNetPath=" + base + "\\Net\\\r\n");
-    setRegistry(L"ProgramDataDrive", L"C:");
-    setRegistry(L"ProgramDataPath", widen(base.substr(2) + "\\ProgramData\\"));
-    SetEnvironmentVariableW(L"USERPROFILE", widen(base + "\\home").c_str());
+    prefix_ = std::make_unique<testing::PreparedPrefix>("C:\\setup-headless-" +
+                                                        std::to_string(GetCurrentProcessId()));
+    base = prefix_->base();
+    SetEnvironmentVariableW(L"USERPROFILE", widen(prefix_->home()).c_str());
   }
+  void TearDown() override { prefix_.reset(); }
 
-  void TearDown() override {
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, widen(kInstallRootKey).c_str(), KEY_WOW64_64KEY, 0);
-    std::error_code ignored;
-    fs::remove_all(pathOf(base), ignored);
-  }
-
-  static void setRegistry(const wchar_t* name, const std::wstring& value) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, widen(kInstallRootKey).c_str(), 0, nullptr, 0,
-                              KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-  }
-
+  std::unique_ptr<testing::PreparedPrefix> prefix_;
   std::string base;
 };
 
