@@ -8,18 +8,9 @@ namespace {
 
 constexpr char32_t replacement = 0xFFFD;
 
-// The length of the well-formed prefix (at most 4 bytes) of the sequence
-// starting at text[0], and its code point; a length 0 marks an ill-formed
-// first byte. Follows the Unicode table of well-formed byte sequences, so
-// overlong forms, surrogates and values above U+10FFFF are rejected and a
-// truncated sequence is replaced as one unit.
-struct Decoded {
-  std::size_t length;
-  char32_t codePoint;
-  bool valid;
-};
+}  // namespace
 
-Decoded decodeOne(std::string_view text) {
+Utf8Sequence decodeUtf8(std::string_view text) {
   const auto byte = [&](std::size_t i) { return static_cast<std::uint8_t>(text[i]); };
   const std::uint8_t first = byte(0);
   if (first < 0x80) return {1, first, true};
@@ -70,13 +61,11 @@ void appendUtf8(std::string& out, char32_t c) {
   }
 }
 
-}  // namespace
-
 std::u16string utf8ToUtf16(std::string_view utf8) {
   std::u16string result;
   result.reserve(utf8.size());
   while (!utf8.empty()) {
-    const Decoded d = decodeOne(utf8);
+    const Utf8Sequence d = decodeUtf8(utf8);
     utf8.remove_prefix(d.length);
     if (d.codePoint >= 0x10000) {
       const char32_t v = d.codePoint - 0x10000;

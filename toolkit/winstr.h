@@ -12,6 +12,18 @@
 
 namespace setup {
 
+// One UTF-8 sequence at the start of a non-empty text: its length and code
+// point. Follows the Unicode table of well-formed byte sequences: overlong
+// forms, surrogates and values above U+10FFFF are ill-formed (valid false,
+// code point U+FFFD), and a truncated sequence counts as one unit.
+struct Utf8Sequence {
+  std::size_t length;
+  char32_t codePoint;
+  bool valid;
+};
+Utf8Sequence decodeUtf8(std::string_view text);
+void appendUtf8(std::string& out, char32_t codePoint);
+
 std::u16string utf8ToUtf16(std::string_view utf8);
 std::string utf16ToUtf8(std::u16string_view utf16);
 

@@ -58,6 +58,9 @@ HWND focusOf(HWND topLevel);  // keyboard focus in that window's thread
 void click(HWND button);                      // BM_CLICK
 void selectComboItem(HWND combo, int index);  // as the user's pick does
 void setText(HWND edit, const std::string& utf8);
+// Types into whatever has the keyboard focus: the key pressed and released,
+// the modifiers held around it. The input waits in the target's queue.
+void sendKeys(WORD key, std::initializer_list<WORD> modifiers = {});
 // Brings the window to the front and types: virtual keys pressed and released
 // in order; modifiers are held around the key.
 void pressKey(HWND topLevel, WORD key, std::initializer_list<WORD> modifiers = {});

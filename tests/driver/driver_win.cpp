@@ -235,8 +235,7 @@ void setText(HWND edit, const std::string& value) {
                       5000, nullptr);
 }
 
-void pressKey(HWND topLevel, WORD key, std::initializer_list<WORD> modifiers) {
-  SetForegroundWindow(topLevel);
+void sendKeys(WORD key, std::initializer_list<WORD> modifiers) {
   std::vector<INPUT> inputs;
   auto add = [&](WORD vk, bool up) {
     INPUT in{};
@@ -250,6 +249,11 @@ void pressKey(HWND topLevel, WORD key, std::initializer_list<WORD> modifiers) {
   add(key, true);
   for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) add(*it, true);
   SendInput(UINT(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void pressKey(HWND topLevel, WORD key, std::initializer_list<WORD> modifiers) {
+  SetForegroundWindow(topLevel);
+  sendKeys(key, modifiers);
   std::this_thread::sleep_for(150ms);  // let the target's loop take the keys
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "runtime/syscalls_win.h"
+#include "tests/driver/driver.h"
 #include "toolkit/wApp.h"
 #include "toolkit/wWindow.h"
 #include "toolkit/winstr.h"
@@ -53,19 +54,7 @@ inline void activate(HWND window) {
 // Presses and releases key with the modifiers held around it; the messages
 // wait in the queue.
 inline void pressKeys(WORD key, std::initializer_list<WORD> modifiers = {}) {
-  std::vector<INPUT> inputs;
-  auto add = [&](WORD vk, bool up) {
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    inputs.push_back(in);
-  };
-  for (WORD m : modifiers) add(m, false);
-  add(key, false);
-  add(key, true);
-  for (auto it = std::rbegin(modifiers); it != std::rend(modifiers); ++it) add(*it, true);
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  driver::sendKeys(key, modifiers);
 }
 
 // The same, dispatched at once.
