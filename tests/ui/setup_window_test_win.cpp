@@ -333,7 +333,7 @@ TEST_F(SetupWindow, TwoEditableArgumentsShowTheWindowTwice) {
   ASSERT_NE(second, nullptr);
   PostMessageW(second, WM_CLOSE, 0, 0);
   EXPECT_EQ(setup.wait(), std::optional<DWORD>(0));
-  EXPECT_EQ(setup.output(), exePath().empty() ? "" : utf8(fromUnixPath(exePath())) + "\n");
+  EXPECT_EQ(setup.output(), utf8(fromUnixPath(exePath())) + "\n");
 }
 
 TEST_F(SetupWindow, OtherArgumentsPrintThePathAndEndAtOnce) {
