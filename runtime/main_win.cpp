@@ -24,12 +24,7 @@ int main() {
         setup::splitCommandLine(setup::toUtf8(setup::sys.GetCommandLineW()));
     const std::unique_ptr<setup::System> system = setup::makeWindowSystem();
     code = setup::runCommandLine(
-        arguments,
-        [](std::string_view line) {
-          std::fwrite(line.data(), 1, line.size(), stdout);
-          std::fputc('\n', stdout);
-          std::fflush(stdout);
-        },
+        arguments, [&](std::string_view line) { system->writeOutputLine(line); },
         [&](bool editable) { setup::runMainWindow(*system, editable); });
   });
   return code;

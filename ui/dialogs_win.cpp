@@ -5,6 +5,7 @@
 #include "runtime/errors.h"
 #include "runtime/syscalls_win.h"
 #include "toolkit/wEvent.h"
+#include "toolkit/wGdiObject_win.h"
 #include "toolkit/winstr.h"
 #include "ui/dialogs.h"
 
@@ -23,40 +24,21 @@ using SHCreateItemFromParsingNameFunction = HRESULT(WINAPI*)(PCWSTR, IBindCtx*, 
 const OnDemandFunction<SHCreateItemFromParsingNameFunction> createItemFromParsingName{
     "shell32", "SHCreateItemFromParsingName"};
 
-// One owner per COM interface pointer.
 template <typename T>
-class ComPtr {
- public:
-  ComPtr() = default;
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() {
-    if (p_) p_->Release();
-  }
-  T* operator->() const { return p_; }
-  T* get() const { return p_; }
-  T** out() { return &p_; }
-  void** outVoid() { return reinterpret_cast<void**>(&p_); }
+using ComPointer = std::unique_ptr<T, ReleaseComObject>;
 
- private:
-  T* p_ = nullptr;
+struct FreeCoTaskMem {
+  void operator()(wchar_t* text) const { sys.CoTaskMemFree(text); }
 };
 
-// A string the shell allocated.
-class CoTaskString {
- public:
-  CoTaskString() = default;
-  CoTaskString(const CoTaskString&) = delete;
-  CoTaskString& operator=(const CoTaskString&) = delete;
-  ~CoTaskString() {
-    if (p_) sys.CoTaskMemFree(p_);
-  }
-  PWSTR* out() { return &p_; }
-  PWSTR get() const { return p_; }
-
- private:
-  PWSTR p_ = nullptr;
-};
+// Runs a call that hands out an interface pointer; the pointer then has its owner.
+template <typename T, typename Call>
+bool obtain(ComPointer<T>& owner, Call call) {
+  T* raw = nullptr;
+  const bool ok = SUCCEEDED(call(&raw));
+  owner.reset(raw);
+  return ok && raw != nullptr;
+}
 
 HWND ownerHandle(const wDialog& dialog) {
   return dialog.owner() ? static_cast<HWND>(dialog.owner()->handle()) : nullptr;
@@ -69,9 +51,11 @@ void endDialog(const wDialog& dialog) {
 
 // The picker's steps; false as soon as one fails.
 bool pickFolder(FolderDialog& dialog) {
-  ComPtr<IFileOpenDialog> picker;
-  if (FAILED(sys.CoCreateInstance(kFileOpenDialog, nullptr, CLSCTX_ALL, kIFileOpenDialog,
-                                  picker.outVoid()))) {
+  ComPointer<IFileOpenDialog> picker;
+  if (!obtain(picker, [](IFileOpenDialog** out) {
+        return sys.CoCreateInstance(kFileOpenDialog, nullptr, CLSCTX_ALL, kIFileOpenDialog,
+                                    reinterpret_cast<void**>(out));
+      })) {
     return false;
   }
   if (FAILED(picker->SetOptions(kPickFolders))) return false;
@@ -79,10 +63,13 @@ bool pickFolder(FolderDialog& dialog) {
     return false;
   }
   if (!dialog.path.empty()) {
-    ComPtr<IShellItem> start;
+    ComPointer<IShellItem> start;
     try {
-      if (FAILED(createItemFromParsingName(toWide(dialog.path).c_str(), nullptr, kIShellItem,
-                                           start.outVoid()))) {
+      const std::wstring path = toWide(dialog.path);
+      if (!obtain(start, [&](IShellItem** out) {
+            return createItemFromParsingName(path.c_str(), nullptr, kIShellItem,
+                                             reinterpret_cast<void**>(out));
+          })) {
         return false;
       }
     } catch (const LibraryError&) {
@@ -91,10 +78,12 @@ bool pickFolder(FolderDialog& dialog) {
     if (FAILED(picker->SetFolder(start.get()))) return false;
   }
   if (FAILED(picker->Show(ownerHandle(dialog)))) return false;  // the user's cancel too
-  ComPtr<IShellItem> result;
-  if (FAILED(picker->GetResult(result.out()))) return false;
-  CoTaskString name;
-  if (FAILED(result->GetDisplayName(SIGDN_FILESYSPATH, name.out()))) return false;
+  ComPointer<IShellItem> result;
+  if (!obtain(result, [&](IShellItem** out) { return picker->GetResult(out); })) return false;
+  wchar_t* raw = nullptr;
+  const HRESULT named = result->GetDisplayName(SIGDN_FILESYSPATH, &raw);
+  const std::unique_ptr<wchar_t, FreeCoTaskMem> name(raw);
+  if (FAILED(named) || !name) return false;
   dialog.path = toUtf8(std::wstring_view(name.get(), std::size_t(sys.lstrlenW(name.get()))));
   return true;
 }

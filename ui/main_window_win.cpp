@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <vector>
 
 #include "installer/install.h"
@@ -44,18 +43,17 @@ constexpr const char* kCancelIcon = "shell32.dll,27";
 struct WindowLayout {
   std::shared_ptr<wWindow> container;
   layout::Solver solver;
+  LayoutWindow panel;
   std::vector<std::shared_ptr<wWindow>> windows;  // laid out, in registration order
+  std::vector<LayoutWindow> items;                // their variables, in the same order
 };
 std::unique_ptr<WindowLayout> currentLayout;
 
-LayoutWindow layoutWindowOf(wWindow& window) {
-  const wSize best = window.bestSize();
+// The preferred size is read only when the relations are built.
+LayoutWindow layoutWindowOf(wWindow& window, bool withBestSize) {
+  const wSize best = withBestSize ? window.bestSize() : wSize{};
   return {window.leftVariable(),   window.topVariable(), window.widthVariable(),
           window.heightVariable(), best.width,           best.height};
-}
-
-std::shared_ptr<wToolBar> browseButton(wPanel& panel) {
-  return wToolBar::create(panel);
 }
 
 // Fills a browse tool bar and docks it in its field.
@@ -114,38 +112,32 @@ std::unique_ptr<System> makeWindowSystem() {
 }
 
 void layoutMainWindow(MainWindow& w) {
-  const std::vector<std::shared_ptr<wWindow>> controls = {
-      w.libraryLabel, w.libraryCombo, w.headingLabel,  w.paletteLabel, w.paletteField,
-      w.scriptLabel,  w.scriptField,  w.installButton, w.cancelButton};
-  const LayoutWindow panel = layoutWindowOf(*w.panel);
   if (!currentLayout || currentLayout->container != w.panel) {
+    const std::shared_ptr<wWindow> controls[] = {w.libraryLabel, w.libraryCombo,  w.headingLabel,
+                                                 w.paletteLabel, w.paletteField,  w.scriptLabel,
+                                                 w.scriptField,  w.installButton, w.cancelButton};
     auto built = std::make_unique<WindowLayout>();
     built->container = w.panel;
+    built->panel = layoutWindowOf(*w.panel, false);
     MainWindowControls items;
     for (std::size_t i = 0; i < kMainWindowControls; ++i) {
-      items[i] = layoutWindowOf(*controls[i]);
+      items[i] = layoutWindowOf(*controls[i], true);
       built->windows.push_back(controls[i]);
+      built->items.push_back(items[i]);
     }
-    buildMainWindowRelations(built->solver, panel, items);
+    buildMainWindowRelations(built->solver, built->panel, items);
     currentLayout = std::move(built);
   }
   WindowLayout& state = *currentLayout;
-  std::vector<LayoutWindow> windows;
   std::vector<LayoutRect> present;
   for (const auto& window : state.windows) {
-    windows.push_back(layoutWindowOf(*window));
     const wRect r = window->rect();
     present.push_back({r.left, r.top, r.width(), r.height()});
   }
-  const std::size_t count = state.windows.size();
   const wSize inner = w.panel->clientSize();
   const std::vector<LayoutRect> placed =
-      solveLayout(state.solver, panel, inner.width, inner.height, windows, present);
-  if (state.windows.size() != count) {
-    throw AssertionDefect("the set of laid-out windows changed while it was walked",
-                          "layoutMainWindow");
-  }
-  for (std::size_t i = 0; i < count; ++i) {
+      solveLayout(state.solver, state.panel, inner.width, inner.height, state.items, present);
+  for (std::size_t i = 0; i < placed.size(); ++i) {
     state.windows[i]->setSize(placed[i].left, placed[i].top, placed[i].width, placed[i].height);
   }
 }
@@ -183,8 +175,8 @@ void runMainWindow(System& system, bool editable) {
                                       kLabelStyle);
   w.scriptField = wTextCtrl::create(panel, start.scriptDir, {wDefault, wDefault},
                                     {wDefault, wDefault}, kFieldStyle);
-  const auto paletteBrowse = browseButton(panel);
-  const auto scriptBrowse = browseButton(panel);
+  const auto paletteBrowse = wToolBar::create(panel);
+  const auto scriptBrowse = wToolBar::create(panel);
   w.installButton = wButton::create(panel, "&Installer");
   w.cancelButton = wButton::create(panel, "&Annuler");
 

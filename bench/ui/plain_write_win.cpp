@@ -8,19 +8,11 @@
 #include <vector>
 
 #include "installer/payload.h"
+#include "toolkit/winstr.h"
 
 namespace {
 
-std::wstring wide(const char* s) {
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s, -1, nullptr, 0);
-  std::wstring out(std::size_t(n > 0 ? n - 1 : 0), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s, -1, out.data(), n);
-  return out;
-}
-
-std::wstring wide(std::string_view s) {
-  return wide(std::string(s).c_str());
-}
+using setup::toWide;
 
 bool writeFile(const std::wstring& path, const std::string& content) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -36,8 +28,8 @@ bool writeFile(const std::wstring& path, const std::string& content) {
 
 int main(int argc, char** argv) {
   if (argc != 3) return 2;
-  const std::wstring palette = wide(argv[1]);
-  const std::wstring script = wide(argv[2]);
+  const std::wstring palette = toWide(argv[1]);
+  const std::wstring script = toWide(argv[2]);
   std::vector<std::string> contents;
   for (const setup::PayloadEntry& entry : setup::payloadTable) {
     contents.push_back(setup::uncompress(entry.compressed));
@@ -49,7 +41,7 @@ int main(int argc, char** argv) {
   for (std::size_t i = 0; i < contents.size(); ++i) {
     const setup::PayloadEntry& entry = setup::payloadTable[i];
     std::wstring path =
-        (entry.isPalette ? palette : script) + L"\\" + wide(entry.subDir) + wide(entry.name);
+        (entry.isPalette ? palette : script) + L"\\" + toWide(entry.subDir) + toWide(entry.name);
     if (!writeFile(path, contents[i])) return 1;
   }
   return 0;
