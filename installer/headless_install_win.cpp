@@ -17,6 +17,7 @@
 #include "installer/system_win.h"
 #include "runtime/errors.h"
 #include "runtime/syscalls_win.h"
+#include "toolkit/winstr.h"
 
 namespace setup {
 namespace {
@@ -61,7 +62,7 @@ int run(const std::vector<std::string>& args) {
 int wmain(int argc, wchar_t** argv) {
   setup::bindSystemFunctions();
   std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.push_back(setup::narrow(argv[i]));
+  for (int i = 1; i < argc; ++i) args.push_back(setup::toUtf8(argv[i]));
   try {
     return setup::run(args);
   } catch (const setup::Error& e) {

@@ -21,13 +21,8 @@ bool isSeparator(char c) {
   return c == '/' || c == '\\';
 }
 
-bool isAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 bool isAbsolute(std::string_view path) {
-  return (!path.empty() && isSeparator(path[0])) ||
-         (path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == ':');
+  return (!path.empty() && isSeparator(path[0])) || drivePrefixLength(path) > 0;
 }
 
 // The name ends in ".pyp", or in ".pyp" and one more byte.

@@ -41,19 +41,11 @@ HKEY toHkey(RegistryKey key) {
 
 }  // namespace
 
-std::wstring widen(std::string_view text) {
-  return toWide(text);
-}
-
-std::string narrow(std::wstring_view text) {
-  return toUtf8(text);
-}
-
 std::int32_t WindowsSystem::regGetValue(RegistryKey key, const std::string* subKey,
                                         std::string_view valueName, char16_t* buffer,
                                         std::uint32_t* sizeBytes) {
-  const std::wstring sub = subKey != nullptr ? widen(*subKey) : std::wstring();
-  const std::wstring name = widen(valueName);
+  const std::wstring sub = subKey != nullptr ? toWide(*subKey) : std::wstring();
+  const std::wstring name = toWide(valueName);
   DWORD size = *sizeBytes;
   const LSTATUS status = sys.RegGetValueW(toHkey(key), subKey != nullptr ? sub.c_str() : nullptr,
                                           name.c_str(), RRF_RT_ANY, nullptr, buffer, &size);
@@ -64,8 +56,8 @@ std::int32_t WindowsSystem::regGetValue(RegistryKey key, const std::string* subK
 std::int32_t WindowsSystem::regOpenKey(RegistryKey key, std::string_view subKey,
                                        RegistryKey* opened) {
   HKEY result = nullptr;
-  const LSTATUS status =
-      sys.RegOpenKeyExW(toHkey(key), widen(subKey).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &result);
+  const LSTATUS status = sys.RegOpenKeyExW(toHkey(key), toWide(subKey).c_str(), 0,
+                                           KEY_READ | KEY_WOW64_64KEY, &result);
   if (status == ERROR_SUCCESS) *opened = reinterpret_cast<RegistryKey>(result);
   return status;
 }
@@ -75,23 +67,23 @@ std::int32_t WindowsSystem::regCloseKey(RegistryKey key) {
 }
 
 std::optional<std::string> WindowsSystem::environmentVariable(std::string_view name) {
-  const wchar_t* value = _wgetenv(widen(name).c_str());
+  const wchar_t* value = _wgetenv(toWide(name).c_str());
   if (value == nullptr) return std::nullopt;
-  return narrow(value);
+  return toUtf8(value);
 }
 
 PathKind WindowsSystem::pathKind(std::string_view path) {
-  const DWORD attributes = sys.GetFileAttributesW(widen(path).c_str());
+  const DWORD attributes = sys.GetFileAttributesW(toWide(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::missing;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::directory : PathKind::file;
 }
 
 std::uint32_t WindowsSystem::createDirectory(std::string_view path) {
-  return sys.CreateDirectoryW(widen(path).c_str(), nullptr) ? 0 : sys.GetLastError();
+  return sys.CreateDirectoryW(toWide(path).c_str(), nullptr) ? 0 : sys.GetLastError();
 }
 
 std::uint32_t WindowsSystem::moveFileReplacing(std::string_view from, std::string_view to) {
-  return sys.MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+  return sys.MoveFileExW(toWide(from).c_str(), toWide(to).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)
              ? 0
              : sys.GetLastError();
@@ -110,7 +102,7 @@ std::int64_t WindowsSystem::performanceFrequency() {
 }
 
 FileStatus WindowsSystem::readFile(std::string_view path, std::string* content) {
-  UniqueFile file(_wfsopen(widen(path).c_str(), L"rb", _SH_DENYNO));
+  UniqueFile file(_wfsopen(toWide(path).c_str(), L"rb", _SH_DENYNO));
   if (file.get() == nullptr) return FileStatus::cannotOpen;
   content->clear();
   const long long size = _filelengthi64(_fileno(file.get()));
@@ -125,7 +117,7 @@ FileStatus WindowsSystem::readFile(std::string_view path, std::string* content) 
 
 FileStatus WindowsSystem::writeFile(std::string_view path, std::string_view content) {
   // Others may read the file while it is written, not write it.
-  UniqueFile file(_wfsopen(widen(path).c_str(), L"wb", _SH_DENYWR));
+  UniqueFile file(_wfsopen(toWide(path).c_str(), L"wb", _SH_DENYWR));
   if (file.get() == nullptr) return FileStatus::cannotOpen;
   if (std::fwrite(content.data(), 1, content.size(), file.get()) != content.size()) {
     return FileStatus::cannotWrite;
@@ -139,14 +131,14 @@ std::string WindowsSystem::errorText(std::uint32_t code) {
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   if (length == 0 || text == nullptr) return {};
-  std::string result = narrow(std::wstring_view(text, length));
+  std::string result = toUtf8(std::wstring_view(text, length));
   sys.LocalFree(text);
   return result;
 }
 
 void WindowsSystem::messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                                std::uint32_t style) {
-  sys.MessageBoxW(static_cast<HWND>(owner), widen(text).c_str(), widen(caption).c_str(), style);
+  sys.MessageBoxW(static_cast<HWND>(owner), toWide(text).c_str(), toWide(caption).c_str(), style);
 }
 
 void WindowsSystem::exitProcess(int code) {

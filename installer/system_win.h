@@ -30,8 +30,4 @@ class WindowsSystem : public System {
   void writeOutputLine(std::string_view line) override;
 };
 
-// UTF-8 and UTF-16 for the Win32 calls; malformed input becomes U+FFFD.
-std::wstring widen(std::string_view text);
-std::string narrow(std::wstring_view text);
-
 }  // namespace setup

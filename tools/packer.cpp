@@ -166,8 +166,8 @@ std::vector<PackedEntry> packItems(const std::vector<Item>& items,
     }
     PackedEntry entry{item, {}, static_cast<std::uint32_t>(contentHash(data)), data.size()};
     snappy::Compress(data.data(), data.size(), &entry.compressed);
-    if (uncompress(entry.compressed) != data ||
-        contentHash(uncompress(entry.compressed)) != entry.hash) {
+    const std::string restored = uncompress(entry.compressed);
+    if (restored != data || contentHash(restored) != entry.hash) {
       throw AssertionDefect(
           lineRef(listPath, item.line) + "round trip failed for '" + item.name + "'", kProcedure);
     }

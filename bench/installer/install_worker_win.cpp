@@ -22,6 +22,7 @@
 #include "installer/install.h"
 #include "installer/system_win.h"
 #include "runtime/syscalls_win.h"
+#include "toolkit/winstr.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ int run() {
       });
     } else if (args[0] == "clean" && args.size() == 2) {
       std::error_code ignored;
-      std::filesystem::remove_all(std::filesystem::path(widen(args[1])), ignored);
+      std::filesystem::remove_all(std::filesystem::path(toWide(args[1])), ignored);
       std::puts("ok");
       std::fflush(stdout);
     } else {

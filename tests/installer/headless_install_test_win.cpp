@@ -5,21 +5,19 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
 #include <map>
+#include <memory>
 
 #include "installer/install.h"
 #include "installer/locations.h"
 #include "installer/system_win.h"
 #include "runtime/syscalls_win.h"
 #include "tests/installer/installed_tree.h"
+#include "toolkit/winstr.h"
 
 namespace setup {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::contentOf;
 using testing::expectedFiles;
 using testing::filesBelow;
 using testing::pathOf;
@@ -31,7 +29,7 @@ struct Outcome {
 };
 
 std::wstring programPath() {
-  std::wstring path = widen(HEADLESS_INSTALL);
+  std::wstring path = toWide(HEADLESS_INSTALL);
   // The build tree's Unix path, as Wine sees it.
   if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
   for (wchar_t& c : path) {
@@ -42,7 +40,7 @@ std::wstring programPath() {
 
 Outcome runHeadless(const std::vector<std::string>& args) {
   std::wstring commandLine = L"\"" + programPath() + L"\"";
-  for (const std::string& arg : args) commandLine += L" \"" + widen(arg) + L"\"";
+  for (const std::string& arg : args) commandLine += L" \"" + toWide(arg) + L"\"";
 
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr;
@@ -85,7 +83,7 @@ class HeadlessInstall : public ::testing::Test {
     prefix_ = std::make_unique<testing::PreparedPrefix>("C:\\setup-headless-" +
                                                         std::to_string(GetCurrentProcessId()));
     base = prefix_->base();
-    SetEnvironmentVariableW(L"USERPROFILE", widen(prefix_->home()).c_str());
+    SetEnvironmentVariableW(L"USERPROFILE", toWide(prefix_->home()).c_str());
   }
   void TearDown() override { prefix_.reset(); }
 
@@ -151,7 +149,7 @@ TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcess) {
   const std::map<std::string, std::string> before = filesBelow(at.libraryRoot);
 
   const std::string held = at.paletteDir + "\\VESK.pyp";
-  HANDLE file = CreateFileW(widen(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(toWide(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   const Outcome outcome = runHeadless({"Bureau"});

@@ -13,14 +13,14 @@
 #include "installer/install.h"
 #include "installer/locations.h"
 #include "installer/payload.h"
-#include "installer/system_win.h"
+#include "toolkit/winstr.h"
 
 namespace setup::testing {
 
 namespace fs = std::filesystem;
 
 inline fs::path pathOf(const std::string& utf8) {
-  return fs::path(widen(utf8));
+  return fs::path(toWide(utf8));
 }
 
 inline std::string contentOf(const fs::path& path) {
@@ -39,7 +39,7 @@ inline std::map<std::string, std::string> filesBelow(const std::string& root) {
   if (!fs::exists(pathOf(root))) return files;
   for (const auto& item : fs::recursive_directory_iterator(pathOf(root))) {
     if (!item.is_regular_file()) continue;
-    files[narrow(item.path().lexically_relative(pathOf(root)).wstring())] = contentOf(item.path());
+    files[toUtf8(item.path().lexically_relative(pathOf(root)).wstring())] = contentOf(item.path());
   }
   return files;
 }
@@ -86,12 +86,12 @@ class PreparedPrefix {
     writeContent(pathOf(base_ + "\\ProgramData\\install_type_info.txt"),
                  "Type=Net\r\nNetPath=" + base_ + "\\Net\\\r\n");
     setRegistry(L"ProgramDataDrive", L"C:");
-    setRegistry(L"ProgramDataPath", widen(base_.substr(2) + "\\ProgramData\\"));
+    setRegistry(L"ProgramDataPath", toWide(base_.substr(2) + "\\ProgramData\\"));
   }
   PreparedPrefix(const PreparedPrefix&) = delete;
   PreparedPrefix& operator=(const PreparedPrefix&) = delete;
   ~PreparedPrefix() {
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, widen(kInstallRootKey).c_str(), KEY_WOW64_64KEY, 0);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, toWide(kInstallRootKey).c_str(), KEY_WOW64_64KEY, 0);
     std::error_code ignored;
     fs::remove_all(pathOf(base_), ignored);
   }
@@ -102,7 +102,7 @@ class PreparedPrefix {
 
   static void setRegistry(const wchar_t* name, const std::wstring& value) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, widen(kInstallRootKey).c_str(), 0, nullptr, 0,
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, toWide(kInstallRootKey).c_str(), 0, nullptr, 0,
                         KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS) {
       return;
     }
@@ -112,7 +112,7 @@ class PreparedPrefix {
   }
   static void deleteRegistryValue(const wchar_t* name) {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, widen(kInstallRootKey).c_str(), 0,
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, toWide(kInstallRootKey).c_str(), 0,
                       KEY_WRITE | KEY_WOW64_64KEY, &key) == ERROR_SUCCESS) {
       RegDeleteValueW(key, name);
       RegCloseKey(key);
