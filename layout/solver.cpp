@@ -214,14 +214,13 @@ bool Solver::addWithArtificialSymbol(const Row& row) {
   const Symbol art = newSymbol(SymbolKind::Slack);
   storeRow(art, std::make_unique<Row>(row));
   artificial_ = std::make_unique<Row>(row);
-  bool success;
   try {
     optimise(*artificial_);
   } catch (...) {
     artificial_.reset();  // it lives only inside one adding
     throw;
   }
-  success = nearZero(artificial_->constant());
+  const bool success = nearZero(artificial_->constant());
   artificial_.reset();
 
   if (rowOf(art)) {
@@ -240,10 +239,7 @@ bool Solver::addWithArtificialSymbol(const Row& row) {
       }
     }
     if (!entering.valid()) return false;
-    record(TraceEvent::Kind::Pivot, entering, art);
-    basic->solveFor(art, entering);
-    substituteEverywhere(entering, *basic);
-    storeRow(entering, std::move(basic));
+    pivot(entering, art, std::move(basic));
   }
 
   if (options_.literalWalks) {
@@ -280,12 +276,16 @@ void Solver::optimise(Row& objective) {
       objective.removeSymbol(entering);
       continue;
     }
-    record(TraceEvent::Kind::Pivot, entering, leaving);
-    std::unique_ptr<Row> row = takeRow(leaving);
-    row->solveFor(leaving, entering);
-    substituteEverywhere(entering, *row);
-    storeRow(entering, std::move(row));
+    pivot(entering, leaving, takeRow(leaving));
   }
+}
+
+// row, just taken out of rows_ as leaving's row, goes back as entering's.
+void Solver::pivot(Symbol entering, Symbol leaving, std::unique_ptr<Row> row) {
+  record(TraceEvent::Kind::Pivot, entering, leaving);
+  row->solveFor(leaving, entering);
+  substituteEverywhere(entering, *row);
+  storeRow(entering, std::move(row));
 }
 
 bool Solver::isRoundingResidue(const Row& objective, Symbol entering) {
@@ -345,11 +345,7 @@ void Solver::dualOptimise() {
     if (!row || !(row->constant() < 0.0)) continue;
     const Symbol entering = dualEnteringSymbol(*row);
     if (!entering.valid()) continue;  // stays infeasible, unreported
-    record(TraceEvent::Kind::Pivot, entering, leaving);
-    std::unique_ptr<Row> owned = takeRow(leaving);
-    owned->solveFor(leaving, entering);
-    substituteEverywhere(entering, *owned);
-    storeRow(entering, std::move(owned));
+    pivot(entering, leaving, takeRow(leaving));
   }
 }
 

@@ -178,6 +178,7 @@ class Solver {
   bool addWithArtificialSymbol(const Row& row);
   void optimise(Row& objective);
   Symbol leavingSymbol(Symbol entering) const;
+  void pivot(Symbol entering, Symbol leaving, std::unique_ptr<Row> row);
   static bool isRoundingResidue(const Row& objective, Symbol entering);
   void dualOptimise();
   Symbol dualEnteringSymbol(const Row& row) const;

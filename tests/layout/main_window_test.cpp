@@ -1,22 +1,23 @@
 // The relation set of the main window (36 required equalities) solved as a
 // pure computation: given preferred sizes and the panel's inner size, the solver
-// places the nine controls where the window's layout puts them, through the building
-// and placing steps (edit variables, registration, relations in table order, suggestions,
-// refresh, nearest integer with halves away from zero).
+// places the nine controls where the window's layout puts them, through the
+// program's own building and placing steps (buildMainWindowRelations, solveLayout)
+// on a solver that checks its bookkeeping after every operation.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <random>
+#include <vector>
 
-#include "layout/solver.h"
+#include "ui/window_layout.h"
 
-namespace setup::layout {
+namespace setup {
 namespace {
 
-struct Window {
-  Variable left, top, width, height;
-};
+using layout::Solver;
+using layout::SolverOptions;
 
 struct Size {
   int bw, bh;
@@ -36,54 +37,20 @@ std::ostream& operator<<(std::ostream& out, const Rect& r) {
   return out << "(" << r.left << ", " << r.top << ", " << r.width << ", " << r.height << ")";
 }
 
+// The same order as MainWindowControl.
 enum Control { L1, CB, G, LP, TP, LS, TS, BI, BC, kControls };
+static_assert(static_cast<std::size_t>(kControls) == kMainWindowControls);
 const char* const kNames[] = {"L1", "CB", "G", "LP", "TP", "LS", "TS", "BI", "BC"};
 
 class MainWindowLayout {
  public:
   explicit MainWindowLayout(const Sizes& z) {
-    // Building: edit variables, then each control's registration and relations.
-    for (const Variable* v : {&P.left, &P.top, &P.width, &P.height})
-      solver_.addEditVariable(*v, kContainerEditStrength);
-    const auto E = [](const Variable& v) { return Expression(v); };
-    const auto k = [](double c) { return Expression(std::vector<Term>{}, c); };
-    Window& l1 = w_[L1];
-    Window& cb = w_[CB];
-    Window& g = w_[G];
-    Window& lp = w_[LP];
-    Window& tp = w_[TP];
-    Window& ls = w_[LS];
-    Window& ts = w_[TS];
-    Window& bi = w_[BI];
-    Window& bc = w_[BC];
-    const std::array<std::array<Constraint, 4>, kControls> relations = {{
-        {l1.left == 0.0, E(l1.width) == k(z.L1.bw),                         // 1, 2
-         E(P.top) + (z.CB.bh - z.L1.bh) * 0.5 == E(l1.top),                 // 3
-         E(l1.height) == k(z.L1.bh)},                                       // 4
-        {E(l1.width) + 10.0 == E(cb.left), E(cb.width) == k(z.CB.bw + 10),  // 5, 6
-         E(cb.top) == E(P.top), E(cb.height) == k(z.CB.bh)},                // 7, 8
-        {g.left == 0.0, E(g.width) == k(z.G.bw),                            // 9, 10
-         E(cb.top) + Term(cb.height) + 10.0 == E(g.top), E(g.height) == k(z.G.bh)},
-        {lp.left == 0.0, E(lp.left) + Term(lp.width) == k(z.LP.bw + 10),  // 13, 14
-         E(g.top) + Term(g.height) + 10.0 == E(lp.top), E(lp.height) == k(z.LP.bh)},
-        {E(tp.left) == E(lp.width), E(tp.left) + Term(tp.width) == E(P.width),  // 17, 18
-         E(g.top) + Term(g.height) + 10.0 == E(tp.top), E(tp.height) == k(z.TP.bh)},
-        {ls.left == 0.0, E(ls.left) + Term(ls.width) == k(z.LP.bw + 10),  // 21, 22
-         E(tp.top) + Term(tp.height) + 10.0 == E(ls.top), E(ls.height) == k(z.LS.bh)},
-        {E(ts.left) == E(lp.width), E(ts.left) + Term(ts.width) == E(P.width),  // 25, 26
-         E(tp.top) + Term(tp.height) + 10.0 == E(ts.top), E(ts.height) == k(z.TS.bh)},
-        {bi.left == 0.0, E(bi.width) == k(z.BI.bw + 32),                    // 29, 30
-         E(bi.height) == k(z.BI.bh + 32),                                   // 31
-         E(P.top) + Term(P.height) + -Expression(bi.height) == E(bi.top)},  // 32
-        {E(bc.width) == k(z.BI.bw + 32),                                    // 33
-         E(bc.left) + Term(bc.width) == E(P.width),                         // 34
-         E(bc.height) == k(z.BI.bh + 32),                                   // 35
-         E(P.top) + Term(P.height) + -Expression(bc.height) == E(bc.top)},  // 36
-    }};
-    for (int c = 0; c < kControls; ++c) {
-      registerWindow(w_[c]);
-      for (const Constraint& r : relations[static_cast<std::size_t>(c)]) solver_.addConstraint(r);
+    const Size sizes[] = {z.L1, z.CB, z.G, z.LP, z.TP, z.LS, z.TS, z.BI, z.BC};
+    for (std::size_t c = 0; c < kMainWindowControls; ++c) {
+      w_[c].bw = sizes[c].bw;
+      w_[c].bh = sizes[c].bh;
     }
+    buildMainWindowRelations(solver_, P, w_);
   }
 
   // Placing: suggest the panel's inner size and every window's present rectangle
@@ -91,52 +58,39 @@ class MainWindowLayout {
   std::array<Rect, kControls> place(int innerWidth, int innerHeight,
                                     const std::array<Rect, kControls>& present,
                                     std::uint64_t visitSeed) {
-    solver_.suggestValue(P.left, 0);
-    solver_.suggestValue(P.top, 0);
-    solver_.suggestValue(P.width, innerWidth);
-    solver_.suggestValue(P.height, innerHeight);
-    std::array<int, kControls> order;
-    for (int c = 0; c < kControls; ++c) order[static_cast<std::size_t>(c)] = c;
+    std::array<std::size_t, kControls> order;
+    for (std::size_t c = 0; c < kControls; ++c) order[c] = c;
     std::shuffle(order.begin(), order.end(), std::mt19937_64(visitSeed));
-    for (int c : order) {
-      const Rect& r = present[static_cast<std::size_t>(c)];
-      const Window& w = w_[c];
-      solver_.suggestValue(w.left, static_cast<double>(r.left));
-      solver_.suggestValue(w.top, static_cast<double>(r.top));
-      solver_.suggestValue(w.width, static_cast<double>(r.width));
-      solver_.suggestValue(w.height, static_cast<double>(r.height));
+    std::vector<LayoutWindow> windows;
+    std::vector<LayoutRect> rects;
+    for (std::size_t c : order) {
+      windows.push_back(w_[c]);
+      const Rect& r = present[c];
+      rects.push_back({static_cast<std::int32_t>(r.left), static_cast<std::int32_t>(r.top),
+                       static_cast<std::int32_t>(r.width), static_cast<std::int32_t>(r.height)});
     }
-    solver_.refreshVariables();
+    const std::vector<LayoutRect> solved =
+        solveLayout(solver_, P, innerWidth, innerHeight, windows, rects);
     std::array<Rect, kControls> placed;
-    for (int c = 0; c < kControls; ++c) {
-      const Window& w = w_[c];
-      placed[static_cast<std::size_t>(c)] = {
-          std::lround(w.left.value()), std::lround(w.top.value()), std::lround(w.width.value()),
-          std::lround(w.height.value())};
+    for (std::size_t i = 0; i < kControls; ++i) {
+      const LayoutRect& r = solved[i];
+      placed[order[i]] = {r.left, r.top, r.width, r.height};
     }
     return placed;
   }
 
-  const Window& window(int c) const { return w_[c]; }
+  const LayoutWindow& window(int c) const { return w_[static_cast<std::size_t>(c)]; }
 
  private:
-  void registerWindow(const Window& w) {
-    const double strengths[] = {kChildPositionStrength, kChildPositionStrength, kChildSizeStrength,
-                                kChildSizeStrength};
-    const Variable* vars[] = {&w.left, &w.top, &w.width, &w.height};
-    for (int i = 0; i < 4; ++i)
-      if (!solver_.isEditVariable(*vars[i])) solver_.addEditVariable(*vars[i], strengths[i]);
-  }
-
-  SolverOptions checkedOptions() {
+  static SolverOptions checkedOptions() {
     SolverOptions o;
     o.checkInvariants = true;
     return o;
   }
 
   Solver solver_{checkedOptions()};
-  Window P;
-  Window w_[kControls];
+  LayoutWindow P;
+  MainWindowControls w_;
 };
 
 // Where the layout puts each control, with halves of (CB.bh - L1.bh) / 2 away from zero.
@@ -207,7 +161,7 @@ TEST(MainWindowLayout, SolvesToTheResultTable) {
 }
 
 // The layout's edge cases, spelled out.
-TEST(MainWindowLayout, EdgeCasesOfThePart) {
+TEST(MainWindowLayout, EdgeCasesOfTheLayout) {
   Sizes z = kCases[0].sizes;
   {
     MainWindowLayout layout(z);  // CB 23 high, L1 17: top 3
@@ -235,4 +189,4 @@ TEST(MainWindowLayout, EdgeCasesOfThePart) {
 }
 
 }  // namespace
-}  // namespace setup::layout
+}  // namespace setup
