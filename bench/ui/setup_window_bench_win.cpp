@@ -12,10 +12,12 @@
 
 #include "tests/driver/driver.h"
 #include "tests/installer/installed_tree.h"
+#include "toolkit/winstr.h"
 
 namespace {
 
 using namespace setup::driver;
+using setup::toWide;
 using Clock = std::chrono::steady_clock;
 
 double median(std::vector<double> values) {
@@ -46,7 +48,7 @@ int wmain(int argc, wchar_t** argv) {
   const int rounds = argc > 3 ? _wtoi(argv[3]) : 15;
   setup::testing::PreparedPrefix prefix("C:\\setup-window-bench");
   const std::string library = prefix.standardDir();
-  const std::vector<std::wstring> home = {L"USERPROFILE=" + wide(prefix.home())};
+  const std::vector<std::wstring> home = {L"USERPROFILE=" + toWide(prefix.home())};
 
   std::vector<double> plain, shown, install;
   for (int round = 0; round < rounds; ++round) {
@@ -55,7 +57,7 @@ int wmain(int argc, wchar_t** argv) {
     setup::testing::fs::create_directories(setup::testing::pathOf(library), ignored);
     auto start = Clock::now();
     {
-      Process writer(plainExe, L"\"" + wide(library) + L"\\p\" \"" + wide(library) + L"\\s\"",
+      Process writer(plainExe, L"\"" + toWide(library) + L"\\p\" \"" + toWide(library) + L"\\s\"",
                      home);
       if (writer.wait(60s) != std::optional<DWORD>(0)) return 1;
     }

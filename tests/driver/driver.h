@@ -19,8 +19,9 @@ class Process {
  public:
   // Starts exe with the given command-line tail; standard output is captured.
   // extraEnv: "NAME=value" entries added to (or replacing in) the environment.
+  // withErrors: standard error goes to the same capture.
   Process(const std::wstring& exe, const std::wstring& arguments,
-          const std::vector<std::wstring>& extraEnv = {});
+          const std::vector<std::wstring>& extraEnv = {}, bool withErrors = false);
   Process(const Process&) = delete;
   Process& operator=(const Process&) = delete;
   ~Process();  // kills the process if it still runs
@@ -72,9 +73,7 @@ std::optional<std::string> answerMessageBox(const std::wstring& caption, DWORD p
 // Saves the window's screen area as a PNG file.
 void screenshot(HWND window, const std::wstring& path);
 
-std::string utf8(const std::wstring& wide);
 // A path of the Linux side as this process sees it under wine (drive Z: is /).
 std::wstring fromUnixPath(const std::string& path);
-std::wstring wide(const std::string& utf8);
 
 }  // namespace setup::driver

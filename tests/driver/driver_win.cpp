@@ -1,6 +1,7 @@
 #include <objidl.h>  // gdiplus needs what WIN32_LEAN_AND_MEAN leaves out
 
 #include "tests/driver/driver.h"
+#include "toolkit/winstr.h"
 // clang-format off
 #include <gdiplus.h>
 // clang-format on
@@ -47,31 +48,14 @@ std::wstring environmentWith(const std::vector<std::wstring>& extra) {
 
 }  // namespace
 
-std::string utf8(const std::wstring& w) {
-  if (w.empty()) return {};
-  const int n =
-      WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), nullptr, 0, nullptr, nullptr);
-  std::string out(size_t(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, w.data(), int(w.size()), out.data(), n, nullptr, nullptr);
-  return out;
-}
-
-std::wstring wide(const std::string& s) {
-  if (s.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), nullptr, 0);
-  std::wstring out(size_t(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, s.data(), int(s.size()), out.data(), n);
-  return out;
-}
-
 std::wstring fromUnixPath(const std::string& path) {
-  std::wstring result = L"Z:" + wide(path);
+  std::wstring result = L"Z:" + toWide(path);
   std::replace(result.begin(), result.end(), L'/', L'\\');
   return result;
 }
 
 Process::Process(const std::wstring& exe, const std::wstring& arguments,
-                 const std::vector<std::wstring>& extraEnv) {
+                 const std::vector<std::wstring>& extraEnv, bool withErrors) {
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE outWrite = nullptr;
   if (!CreatePipe(&outRead_, &outWrite, &inherit, 1 << 16)) fail("CreatePipe");
@@ -80,7 +64,7 @@ Process::Process(const std::wstring& exe, const std::wstring& arguments,
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = outWrite;
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = withErrors ? outWrite : GetStdHandle(STD_ERROR_HANDLE);
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   std::wstring environment = environmentWith(extraEnv);
@@ -90,7 +74,7 @@ Process::Process(const std::wstring& exe, const std::wstring& arguments,
   CloseHandle(outWrite);
   if (!created) {
     CloseHandle(outRead_);
-    fail("CreateProcessW " + utf8(exe));
+    fail("CreateProcessW " + toUtf8(exe));
   }
 }
 
@@ -149,7 +133,7 @@ HWND waitForWindow(const std::wstring& className, const std::wstring& title, DWO
               driver::className(w) != *s->cls) {
             return TRUE;
           }
-          if (!s->title->empty() && wide(text(w)) != *s->title) return TRUE;
+          if (!s->title->empty() && toWide(text(w)) != *s->title) return TRUE;
           s->found = w;
           return FALSE;
         },
@@ -189,7 +173,7 @@ std::string text(HWND window) {
   SendMessageTimeoutW(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()),
                       SMTO_ABORTIFHUNG, 5000, &copied);
   buffer.resize(copied);
-  return utf8(buffer);
+  return toUtf8(buffer);
 }
 
 RECT windowRect(HWND window) {
@@ -230,7 +214,7 @@ void selectComboItem(HWND combo, int index) {
 }
 
 void setText(HWND edit, const std::string& value) {
-  const std::wstring w = wide(value);
+  const std::wstring w = toWide(value);
   SendMessageTimeoutW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()), SMTO_ABORTIFHUNG,
                       5000, nullptr);
 }
@@ -265,7 +249,7 @@ std::optional<std::string> answerMessageBox(const std::wstring& caption, DWORD p
   GetDlgItemTextW(box, 0xFFFF, buffer, 4096);
   PostMessageW(box, WM_COMMAND, IDOK, 0);
   waitForGone(box, 5s);
-  return utf8(buffer);
+  return toUtf8(buffer);
 }
 
 void screenshot(HWND window, const std::wstring& path) {

@@ -12,12 +12,14 @@
 #include "installer/locations.h"
 #include "installer/system_win.h"
 #include "runtime/syscalls_win.h"
+#include "tests/driver/driver.h"
 #include "tests/installer/installed_tree.h"
 #include "toolkit/winstr.h"
 
 namespace setup {
 namespace {
 
+using namespace std::chrono_literals;
 using testing::expectedFiles;
 using testing::filesBelow;
 using testing::pathOf;
@@ -28,52 +30,15 @@ struct Outcome {
   std::string output;  // standard output and standard error together
 };
 
-std::wstring programPath() {
-  std::wstring path = toWide(HEADLESS_INSTALL);
-  // The build tree's Unix path, as Wine sees it.
-  if (!path.empty() && path[0] == L'/') path = L"Z:" + path;
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
-
 Outcome runHeadless(const std::vector<std::string>& args) {
-  std::wstring commandLine = L"\"" + programPath() + L"\"";
-  for (const std::string& arg : args) commandLine += L" \"" + toWide(arg) + L"\"";
-
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  EXPECT_TRUE(CreatePipe(&readEnd, &writeEnd, &inherit, 0));
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
-                                      nullptr, nullptr, &startup, &process);
-  CloseHandle(writeEnd);
-  Outcome outcome{~DWORD{0}, {}};
-  if (!started) {
-    ADD_FAILURE() << "cannot start the headless install: " << GetLastError();
-    CloseHandle(readEnd);
-    return outcome;
+  std::wstring arguments;
+  for (const std::string& arg : args) {
+    arguments += (arguments.empty() ? L"\"" : L" \"") + toWide(arg) + L"\"";
   }
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-    outcome.output.append(buffer, read);
-  }
-  CloseHandle(readEnd);
-  WaitForSingleObject(process.hProcess, INFINITE);
-  GetExitCodeProcess(process.hProcess, &outcome.exitCode);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return outcome;
+  driver::Process headless(driver::fromUnixPath(HEADLESS_INSTALL), arguments, {}, true);
+  const std::optional<DWORD> code = headless.wait(120s);
+  EXPECT_TRUE(code.has_value()) << "the headless install did not end";
+  return {code.value_or(~DWORD{0}), headless.output()};
 }
 
 class HeadlessInstall : public ::testing::Test {

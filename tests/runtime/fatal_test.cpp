@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tests/driver/driver.h"
+#include "toolkit/winstr.h"
 
 namespace {
 
@@ -104,7 +105,7 @@ struct FatalCase {
 };
 
 void check(const FatalCase& c) {
-  SCOPED_TRACE(setup::driver::utf8(c.arguments));
+  SCOPED_TRACE(setup::toUtf8(c.arguments));
   Outcome outcome = run(c.arguments, c.box.has_value());
   EXPECT_EQ(outcome.exitCode, std::optional<DWORD>(1));
   EXPECT_EQ(outcome.standardError, c.standardError);

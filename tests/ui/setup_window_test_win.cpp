@@ -10,6 +10,7 @@
 
 #include "tests/driver/driver.h"
 #include "tests/installer/installed_tree.h"
+#include "toolkit/winstr.h"
 
 namespace setup {
 namespace {
@@ -89,7 +90,7 @@ class SetupWindow : public ::testing::Test {
   Process& start(const std::wstring& arguments) {
     process_ = std::make_unique<Process>(
         fromUnixPath(exePath()), arguments,
-        std::vector<std::wstring>{L"USERPROFILE=" + wide(prefix_->home())});
+        std::vector<std::wstring>{L"USERPROFILE=" + toWide(prefix_->home())});
     return *process_;
   }
   HWND frame() { return waitForWindow(L"wFrame", kTitle, process_->id()); }
@@ -333,15 +334,15 @@ TEST_F(SetupWindow, TwoEditableArgumentsShowTheWindowTwice) {
   ASSERT_NE(second, nullptr);
   PostMessageW(second, WM_CLOSE, 0, 0);
   EXPECT_EQ(setup.wait(), std::optional<DWORD>(0));
-  EXPECT_EQ(setup.output(), utf8(fromUnixPath(exePath())) + "\n");
+  EXPECT_EQ(setup.output(), toUtf8(fromUnixPath(exePath())) + "\n");
 }
 
 TEST_F(SetupWindow, OtherArgumentsPrintThePathAndEndAtOnce) {
   for (const std::wstring argument : {L"-E", L"/e", L"x -e"}) {
-    SCOPED_TRACE(utf8(argument));
+    SCOPED_TRACE(toUtf8(argument));
     Process& setup = start(argument);
     EXPECT_EQ(setup.wait(), std::optional<DWORD>(0));
-    EXPECT_EQ(setup.output(), utf8(fromUnixPath(exePath())) + "\n");
+    EXPECT_EQ(setup.output(), toUtf8(fromUnixPath(exePath())) + "\n");
     EXPECT_EQ(waitForWindow(L"wFrame", kTitle, setup.id(), 0ms), nullptr);
   }
 }
