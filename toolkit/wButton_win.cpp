@@ -16,19 +16,12 @@ wButton::~wButton() = default;
 std::shared_ptr<wButton> wButton::create(wWindow& parent, std::string_view label, wPoint position,
                                          wSize size, std::uint64_t style) {
   std::shared_ptr<wButton> button(new wButton);
-  wWindowArgs args;
-  args.title = std::string(label);
-  args.position = position;
-  args.size = size;
-  args.style = style;
-  button->initControl(parent, args, "Button");
-  button->connectOn(
-      parent, WM_COMMAND,
-      [b = button.get()](wEvent& e) {
-        if (hwndOf(reinterpret_cast<wHandle>(e.second())) != hwndOf(*b)) return;
-        if (HIWORD(e.first()) == BN_CLICKED) b->raise(wEvent_Button, e.first(), e.second());
-      },
-      true);
+  button->initControl(
+      parent, {.title = std::string(label), .position = position, .size = size, .style = style},
+      "Button");
+  button->connectNotifications(parent, [b = button.get()](std::uint32_t code, wEvent& e) {
+    if (code == BN_CLICKED) b->raise(wEvent_Button, e.first(), e.second());
+  });
   return button;
 }
 

@@ -20,11 +20,7 @@ std::shared_ptr<wComboBox> wComboBox::create(wWindow& parent, std::string_view v
                                              wPoint position, wSize size) {
   std::shared_ptr<wComboBox> combo(new wComboBox);
   combo->items_ = std::move(items);
-  wWindowArgs args;
-  args.position = position;
-  args.size = size;
-  args.style = style;
-  combo->initControl(parent, args, "ComboBox");
+  combo->initControl(parent, {.position = position, .size = size, .style = style}, "ComboBox");
   wComboBox* c = combo.get();
   const HWND h = hwndOf(*c);
 
@@ -44,36 +40,32 @@ std::shared_ptr<wComboBox> wComboBox::create(wWindow& parent, std::string_view v
   }
   c->raise(wEvent_Text);
 
-  combo->connectOn(
-      parent, WM_COMMAND,
-      [c](wEvent& e) {
-        if (hwndOf(reinterpret_cast<wHandle>(e.second())) != hwndOf(*c)) return;
-        switch (HIWORD(e.first())) {
-          case CBN_DBLCLK:
-            c->raise(wEvent_DoubleClick, e.first(), e.second());
-            break;
-          case CBN_SETFOCUS:
-            c->raise(wEvent_ControlSetFocus, e.first(), e.second());
-            break;
-          case CBN_KILLFOCUS:
-            c->raise(wEvent_ControlKillFocus, e.first(), e.second());
-            break;
-          case CBN_DROPDOWN:
-            c->raise(wEvent_ComboBoxOpen, e.first(), e.second());
-            break;
-          case CBN_CLOSEUP:
-            c->raise(wEvent_ComboBoxClose, e.first(), e.second());
-            break;
-          case CBN_SELENDOK:
-            // Handlers read the value: it must be the chosen item's already.
-            if (const int chosen = c->selection(); chosen >= 0) c->setLabel(c->itemText(chosen));
-            c->raise(wEvent_ComboBox, e.first(), e.second());
-            break;
-          default:
-            break;
-        }
-      },
-      true);
+  combo->connectNotifications(parent, [c](std::uint32_t code, wEvent& e) {
+    switch (code) {
+      case CBN_DBLCLK:
+        c->raise(wEvent_DoubleClick, e.first(), e.second());
+        break;
+      case CBN_SETFOCUS:
+        c->raise(wEvent_ControlSetFocus, e.first(), e.second());
+        break;
+      case CBN_KILLFOCUS:
+        c->raise(wEvent_ControlKillFocus, e.first(), e.second());
+        break;
+      case CBN_DROPDOWN:
+        c->raise(wEvent_ComboBoxOpen, e.first(), e.second());
+        break;
+      case CBN_CLOSEUP:
+        c->raise(wEvent_ComboBoxClose, e.first(), e.second());
+        break;
+      case CBN_SELENDOK:
+        // Handlers read the value: it must be the chosen item's already.
+        if (const int chosen = c->selection(); chosen >= 0) c->setLabel(c->itemText(chosen));
+        c->raise(wEvent_ComboBox, e.first(), e.second());
+        break;
+      default:
+        break;
+    }
+  });
   combo->connect(wEvent_Navigation, [](wEvent& e) {
     if (!comboBoxClaims(e.keyCode())) return e.skip();
     e.setResult(1);

@@ -14,6 +14,8 @@
 // its result to 1 keeps the key for the control.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -40,6 +42,11 @@ class wControl : public wWindow {
   // The common creation: group rule, initVerbosely with identifier -1 and
   // the system class, subclassing, focus bookkeeping and navigation.
   void initControl(wWindow& parent, const wWindowArgs& args, std::string_view nativeClass);
+
+  // Runs handler with the notification code of each WM_COMMAND that this
+  // control sends its parent.
+  void connectNotifications(wWindow& parent,
+                            std::function<void(std::uint32_t code, wEvent&)> handler);
 
   // Focus bookkeeping and navigation, also used for a combo box's edit part.
   void focusGained();

@@ -11,10 +11,6 @@
 namespace setup {
 namespace {
 
-bool isControl(const wWindow& w) {
-  return isKindOf(w.classKind(), wClassKind::control);
-}
-
 // Shows or hides a push button's default frame; only a change is written.
 void showAsDefault(wWindow& button, bool on) {
   const HWND h = hwndOf(button);
@@ -67,6 +63,18 @@ void wControl::initControl(wWindow& parent, const wWindowArgs& args, std::string
   for (UINT message : {WM_CHAR, WM_KEYDOWN, WM_SYSCHAR}) {
     connect(message, [this](wEvent& e) { navigate(e); });
   }
+}
+
+void wControl::connectNotifications(wWindow& parent,
+                                    std::function<void(std::uint32_t code, wEvent&)> handler) {
+  connectOn(
+      parent, WM_COMMAND,
+      [this, handler = std::move(handler)](wEvent& e) {
+        if (hwndOf(reinterpret_cast<wHandle>(e.second())) == hwndOf(*this)) {
+          handler(HIWORD(e.first()), e);
+        }
+      },
+      true);
 }
 
 // --- Focus bookkeeping ---

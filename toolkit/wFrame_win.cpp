@@ -7,12 +7,9 @@ namespace setup {
 std::shared_ptr<wFrame> wFrame::create(std::string_view title, wPoint position, wSize size,
                                        std::uint64_t style) {
   std::shared_ptr<wFrame> frame(new wFrame);
-  wWindowArgs args;
-  args.title = std::string(title);
-  args.position = position;
-  args.size = size;
-  args.style = style;
-  frame->initVerbosely(nullptr, args, "wFrame", true);
+  frame->initVerbosely(
+      nullptr, {.title = std::string(title), .position = position, .size = size, .style = style},
+      "wFrame", true);
   frame->connect(wEvent_Size, [f = frame.get()](wEvent& e) { f->fitContent(e); });
   frame->connect(WM_SETFOCUS, [f = frame.get()](wEvent& e) { f->restoreFocus(e); });
   return frame;

@@ -18,8 +18,8 @@ struct wGdiReleaser {
 
 class wGdiObject {
  public:
-  // Gives an owned handle back to the system (DeleteObject, DestroyIcon or
-  // DestroyCursor); null for a handle the object does not own.
+  // Gives an owned handle back to the system (DeleteObject or DestroyIcon);
+  // null for a handle the object does not own.
   using Release = void (*)(void* handle);
 
   wGdiObject(const wGdiObject&) = delete;

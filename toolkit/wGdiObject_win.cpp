@@ -12,9 +12,6 @@ void releaseGdiObject(void* handle) {
 void releaseIcon(void* handle) {
   sys.DestroyIcon(static_cast<HICON>(handle));
 }
-void releaseCursor(void* handle) {
-  sys.DestroyCursor(static_cast<HCURSOR>(handle));
-}
 
 void ensureGdiplus() {
   static ULONG_PTR token = 0;

@@ -12,7 +12,6 @@ namespace setup {
 // wGdiObject's release procedures.
 void releaseGdiObject(void* handle);  // DeleteObject
 void releaseIcon(void* handle);       // DestroyIcon
-void releaseCursor(void* handle);     // DestroyCursor
 
 struct DeleteGdiObject {
   void operator()(HGDIOBJ object) const { sys.DeleteObject(object); }

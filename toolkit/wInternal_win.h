@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "runtime/syscalls_win.h"
+#include "toolkit/wClass.h"
 #include "toolkit/wHandles_win.h"
 #include "toolkit/wWindow.h"
 #include "toolkit/winstr.h"
@@ -55,6 +56,10 @@ std::shared_ptr<wFont> makeDefaultFont();
 std::shared_ptr<wFont> fontOfNativeWindow(HWND window);
 std::shared_ptr<wBrush> makeBrush(wColour colour);  // wNoColour: the transparent brush
 HBRUSH nativeBrush(const wBrush* brush);
+
+inline bool isControl(const wWindow& w) {
+  return isKindOf(w.classKind(), wClassKind::control);
+}
 
 // The class of a toolkit window for a native handle, if it is one.
 std::shared_ptr<wWindow> toolkitWindow(HWND window);

@@ -18,35 +18,28 @@ std::shared_ptr<wTextCtrl> wTextCtrl::create(wWindow& parent, std::string_view v
                                              wPoint position, wSize size, std::uint64_t style) {
   std::shared_ptr<wTextCtrl> text(new wTextCtrl);
   text->createdStyle_ = static_cast<std::uint32_t>(style);
-  wWindowArgs args;
-  args.title = std::string(value);
-  args.position = position;
-  args.size = size;
-  args.style = style;
-  text->initControl(parent, args, "Edit");
+  text->initControl(
+      parent, {.title = std::string(value), .position = position, .size = size, .style = style},
+      "Edit");
   text->send(kSetExtendedStyle, kConvertEolOnPaste, kConvertEolOnPaste);
   text->setBackgroundColour(0xFFFFFF);
 
   wTextCtrl* t = text.get();
-  text->connectOn(
-      parent, WM_COMMAND,
-      [t](wEvent& e) {
-        if (hwndOf(reinterpret_cast<wHandle>(e.second())) != hwndOf(*t)) return;
-        switch (HIWORD(e.first())) {
-          case EN_CHANGE:
-            if (!t->suppressTextEvent_) t->raise(wEvent_Text);
-            break;
-          case EN_UPDATE:
-            t->raise(wEvent_TextUpdate);
-            break;
-          case EN_MAXTEXT:
-            t->raise(wEvent_TextMaxLength);
-            break;
-          default:
-            break;
-        }
-      },
-      true);
+  text->connectNotifications(parent, [t](std::uint32_t code, wEvent&) {
+    switch (code) {
+      case EN_CHANGE:
+        if (!t->suppressTextEvent_) t->raise(wEvent_Text);
+        break;
+      case EN_UPDATE:
+        t->raise(wEvent_TextUpdate);
+        break;
+      case EN_MAXTEXT:
+        t->raise(wEvent_TextMaxLength);
+        break;
+      default:
+        break;
+    }
+  });
   // After the navigation: it sees only an Enter that no default button took.
   if ((style & ES_READONLY) == 0) {
     text->connect(WM_CHAR, [t](wEvent& e) {

@@ -10,11 +10,7 @@ namespace setup {
 std::shared_ptr<wToolBar> wToolBar::create(wWindow& parent, wPoint position, wSize size,
                                            std::uint64_t style) {
   std::shared_ptr<wToolBar> bar(new wToolBar);
-  wWindowArgs args;
-  args.position = position;
-  args.size = size;
-  args.style = style;
-  bar->initControl(parent, args, "ToolbarWindow32");
+  bar->initControl(parent, {.position = position, .size = size, .style = style}, "ToolbarWindow32");
   bar->setCanTakeFocusFlag(false);
   bar->setBackgroundColour(0xFFFFFF);
   bar->send(TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON));
@@ -28,13 +24,9 @@ std::shared_ptr<wToolBar> wToolBar::create(wWindow& parent, wPoint position, wSi
         if ((b->style() & (CCS_NORESIZE | CCS_NOPARENTALIGN)) == 0) b->send(TB_AUTOSIZE);
       },
       true);
-  bar->connectOn(
-      parent, WM_COMMAND,
-      [b](wEvent& e) {
-        if (hwndOf(reinterpret_cast<wHandle>(e.second())) != hwndOf(*b)) return;
-        if (HIWORD(e.first()) == 0) b->raise(wEvent_Menu, e.first(), e.second());
-      },
-      true);
+  bar->connectNotifications(parent, [b](std::uint32_t code, wEvent& e) {
+    if (code == 0) b->raise(wEvent_Menu, e.first(), e.second());
+  });
   return bar;
 }
 

@@ -1,5 +1,5 @@
 // Values shared by every part of the toolkit: the unset marker, geometry, the
-// native message numbers that the toolkit's own logic looks at, and the style
+// native message numbers that portable code needs, and the style
 // bits it computes with. Nothing here needs the Windows headers, so the logic
 // built on it runs and is tested on any platform.
 #pragma once
@@ -50,45 +50,10 @@ struct wMargins {
   friend bool operator==(const wMargins&, const wMargins&) = default;
 };
 
-// Native message numbers the toolkit reacts to. Kept in a namespace of their
-// own because the Windows headers define the usual names as macros.
+// Native message numbers for code built without the Windows headers, which
+// define the usual names as macros.
 namespace wm {
-inline constexpr std::uint32_t destroy = 2;
-inline constexpr std::uint32_t move = 3;
-inline constexpr std::uint32_t size = 5;
-inline constexpr std::uint32_t setFocus = 7;
-inline constexpr std::uint32_t killFocus = 8;
-inline constexpr std::uint32_t close = 16;
-inline constexpr std::uint32_t quit = 18;
-inline constexpr std::uint32_t eraseBackground = 20;
-inline constexpr std::uint32_t setCursor = 32;
-inline constexpr std::uint32_t getMinMaxInfo = 36;
-inline constexpr std::uint32_t setFont = 48;
-inline constexpr std::uint32_t getFont = 49;
-inline constexpr std::uint32_t notify = 78;
-inline constexpr std::uint32_t ncDestroy = 130;
-inline constexpr std::uint32_t ncCalcSize = 131;
-inline constexpr std::uint32_t ncHitTest = 132;
-inline constexpr std::uint32_t keyDown = 256;
-inline constexpr std::uint32_t keyUp = 257;
-inline constexpr std::uint32_t character = 258;
-inline constexpr std::uint32_t sysKeyDown = 260;
-inline constexpr std::uint32_t sysKeyUp = 261;
-inline constexpr std::uint32_t sysCharacter = 262;
-inline constexpr std::uint32_t command = 273;
-inline constexpr std::uint32_t hScroll = 276;
-inline constexpr std::uint32_t vScroll = 277;
-inline constexpr std::uint32_t menuSelect = 287;
-inline constexpr std::uint32_t menuRButtonUp = 290;
-inline constexpr std::uint32_t menuCommand = 294;
-inline constexpr std::uint32_t changeUiState = 0x128;
-inline constexpr std::uint32_t ctlColorEdit = 307;
-inline constexpr std::uint32_t ctlColorListBox = 308;
-inline constexpr std::uint32_t ctlColorButton = 309;
-inline constexpr std::uint32_t ctlColorStatic = 312;
 inline constexpr std::uint32_t mouseMove = 512;
-inline constexpr std::uint32_t mouseLeave = 675;
-inline constexpr std::uint32_t app = 32768;
 }  // namespace wm
 
 // Virtual-key codes the keyboard navigation looks at.
@@ -98,7 +63,6 @@ inline constexpr std::uint32_t enter = 13;
 inline constexpr std::uint32_t shift = 0x10;
 inline constexpr std::uint32_t control = 0x11;
 inline constexpr std::uint32_t pageUp = 33;
-inline constexpr std::uint32_t pageDown = 34;
 inline constexpr std::uint32_t left = 37;
 inline constexpr std::uint32_t up = 38;
 inline constexpr std::uint32_t right = 39;
@@ -111,14 +75,11 @@ inline constexpr std::uint32_t rightControl = 0xA3;
 
 // Window style bits the toolkit computes with.
 namespace ws {
-inline constexpr std::uint32_t group = 0x00020000;
-inline constexpr std::uint32_t tabStop = 0x00010000;
 inline constexpr std::uint32_t hScroll = 0x00100000;
 inline constexpr std::uint32_t vScroll = 0x00200000;
 inline constexpr std::uint32_t clipChildren = 0x02000000;
 inline constexpr std::uint32_t visible = 0x10000000;
 inline constexpr std::uint32_t child = 0x40000000;
-inline constexpr std::uint32_t toolWindowEx = 0x80;
 // Bits of the toolkit's 64-bit style beyond the extended style.
 inline constexpr std::uint64_t hiddenOwner = std::uint64_t{1} << 60;
 inline constexpr std::uint64_t startHidden = std::uint64_t{1} << 61;

@@ -33,7 +33,6 @@ class wFont;
 class wBrush;
 class wApp;
 
-// Creation arguments shared by every window class.
 // One entry of a window's accelerator table (the native ACCEL).
 struct wAccelerator {
   std::uint8_t flags = 0;  // FVIRTKEY, FSHIFT, FCONTROL, FALT
@@ -41,6 +40,7 @@ struct wAccelerator {
   std::uint16_t command = 0;  // raised as wEvent_Menu with this identifier
 };
 
+// Creation arguments shared by every window class.
 struct wWindowArgs {
   std::int32_t id = 0;
   std::string title;

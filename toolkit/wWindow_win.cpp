@@ -11,10 +11,6 @@ namespace {
 
 constexpr UINT kSetSizeFlags = SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER;  // 0x214
 
-bool isControl(const wWindow& w) {
-  return isKindOf(w.classKind(), wClassKind::control);
-}
-
 std::int32_t checked32(std::int64_t value) {
   if (value < std::numeric_limits<std::int32_t>::min() ||
       value > std::numeric_limits<std::int32_t>::max()) {

@@ -35,7 +35,8 @@ class Controls : public ::testing::Test {
     panel = wPanel::create(*frame);
   }
   void TearDown() override {
-    if (frame->handle() != nullptr) frame->destroy();
+    // A failed SetUp leaves no frame; the failure is reported, not a crash.
+    if (frame && frame->handle() != nullptr) frame->destroy();
     pump();
   }
   void showAndActivate() {
