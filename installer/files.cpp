@@ -16,12 +16,14 @@ std::string readFile(System& system, std::string_view path) {
   }
 }
 
-void writeFile(System& system, std::string_view path, std::string_view content) {
+void writeFile(System& system, std::string_view path, std::string_view content,
+               std::string_view shownPath) {
   switch (system.writeFile(path, content)) {
     case FileStatus::ok:
       return;
     case FileStatus::cannotOpen:
-      throw IOError("cannot open: " + std::string(path), "writeFile");
+      throw IOError("cannot open: " + std::string(shownPath.empty() ? path : shownPath),
+                    "writeFile");
     default:
       throw IOError("cannot write string to file", "writeFile");
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "installer/files.h"
+#include "installer/journal.h"
 #include "installer/locations.h"
 #include "installer/text.h"
 #include "runtime/errors.h"
@@ -64,10 +65,79 @@ Tick tickCount(System& system) {
   return Tick(counter) * 1'000'000'000u / Tick(frequency);
 }
 
-void writeEntry(System& system, const std::string& destination, std::int64_t hash,
-                std::string_view content) {
-  backupIfChanged(system, destination, hash);
-  writeFile(system, destination, content);
+// The entry's content, checked before any of it reaches the disk: a damaged
+// download must not install a corrupted file.
+void decompressEntry(const PayloadEntry& entry, std::string& content) {
+  const auto damaged = [&](std::string_view why) {
+    return PayloadError("The installer is damaged: its copy of " + quoted(entry.name) + " " +
+                            std::string(why) + ". Download the installer again.",
+                        "installPayload");
+  };
+  try {
+    uncompress(entry.compressed, content);
+  } catch (const SnappyError&) {
+    throw damaged("cannot be decompressed");
+  }
+  if (contentHash(content) != entry.hash) throw damaged("does not match its checksum");
+}
+
+// Writes content beside destination under a temporary name, then renames it
+// over destination in one step, so that a failed or interrupted write leaves
+// the previous file, or none, and never a part of the new one. A temporary
+// file left by an interrupted installation is simply written over.
+void installFile(System& system, InstallJournal& journal, const std::string& destination,
+                 std::int64_t hash, std::string_view content) {
+  if (system.pathKind(destination) == PathKind::directory) {
+    throw IOError("cannot open: " + destination, "writeFile");
+  }
+  const std::string temporary = destination + std::string(kTemporarySuffix);
+  journal.writingTemporary(temporary);
+  writeFile(system, temporary, content, destination);
+  const bool existed = system.pathKind(destination) == PathKind::file;
+  if (existed) {
+    const std::string backup = backupIfChanged(system, destination, hash, content);
+    if (!backup.empty()) journal.movedAside(destination, backup);
+  }
+  if (const std::uint32_t code = system.moveFileReplacing(temporary, destination)) {
+    throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
+                  "(" + quoted(temporary) + ", " + quoted(destination) + ")", "installFile");
+  }
+  journal.renamedTemporary(temporary, destination, !existed);
+}
+
+void installEntries(System& system, InstallJournal& journal, std::string_view paletteText,
+                    std::string_view scriptText, std::string_view libraryRoot,
+                    std::span<const PayloadEntry> table) {
+  const std::string relative = relativeScriptDir(scriptText, libraryRoot);
+  const std::string pathLine = "path = '" + replaceAll(scriptText, "\\", "\\\\") + "'";
+
+  std::string content;  // one buffer for every entry
+  for (const PayloadEntry& entry : table) {
+    decompressEntry(entry, content);
+    if (entry.isPalette) {
+      const std::string destination = std::string(paletteText) + "\\" + std::string(entry.subDir) +
+                                      replaceAll(entry.name, kOrderListWord, kOrderListFrench);
+      if (isPartDefinition(entry.name)) {
+        for (const std::string_view script : scriptNames) {
+          const std::string reference = std::string(kReferencePrefix) + std::string(script);
+          content = replaceWholeWords(content, reference, relative + "\\" + std::string(script));
+        }
+        if (!content.empty())
+          installFile(system, journal, destination, contentHash(content), content);
+      } else {
+        installFile(system, journal, destination, entry.hash, content);
+      }
+    } else {
+      const std::string destination =
+          std::string(scriptText) + "\\" + std::string(entry.subDir) + std::string(entry.name);
+      if (isScriptName(entry.name)) {
+        content = replaceWholeWords(content, defaultPathLine, pathLine);
+        installFile(system, journal, destination, contentHash(content), content);
+      } else {
+        installFile(system, journal, destination, entry.hash, content);
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -82,7 +152,8 @@ bool existsOrCreateDir(System& system, std::string_view dir) {
   throw OSError(static_cast<std::int32_t>(code), system.errorText(code), dir, "existsOrCreateDir");
 }
 
-bool createDirectory(System& system, std::string_view path, NativeWindow owner) {
+bool createDirectory(System& system, std::string_view path, NativeWindow owner,
+                     InstallJournal* journal) {
   const auto refuse = [&] {
     system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
     return false;
@@ -90,6 +161,9 @@ bool createDirectory(System& system, std::string_view path, NativeWindow owner) 
   // An empty text would count as the current directory, and the files of its
   // side would land below the root of the current drive.
   if (path.empty()) return refuse();
+  const auto create = [&](std::string_view dir) {
+    if (!existsOrCreateDir(system, dir) && journal != nullptr) journal->createdDirectory(dir);
+  };
   try {
     if (system.pathKind(path) == PathKind::directory) return true;
     const bool absolute = isAbsolute(path);
@@ -100,23 +174,26 @@ bool createDirectory(System& system, std::string_view path, NativeWindow owner) 
         rootSkipped = true;
         continue;
       }
-      existsOrCreateDir(system, path.substr(0, i + 1));
+      create(path.substr(0, i + 1));
     }
-    if (!absolute || rootSkipped) existsOrCreateDir(system, path);
+    if (!absolute || rootSkipped) create(path);
   } catch (const OSError&) {
     return refuse();
   }
   return true;
 }
 
-void backupIfChanged(System& system, std::string_view path, std::int64_t newHash) {
-  if (system.pathKind(path) != PathKind::file) return;
-  if (contentHash(readFile(system, path)) == newHash) return;
+std::string backupIfChanged(System& system, std::string_view path, std::int64_t newHash,
+                            std::string_view newContent) {
+  if (system.pathKind(path) != PathKind::file) return {};
+  const std::string existing = readFile(system, path);
+  if (contentHash(existing) == newHash && existing == newContent) return {};
   const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
   if (const std::uint32_t code = system.moveFileReplacing(path, backup)) {
     throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
                   "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
   }
+  return backup;
 }
 
 std::string relativeScriptDir(std::string_view scriptText, std::string_view libraryRoot) {
@@ -141,49 +218,34 @@ std::string relativeScriptDir(std::string_view scriptText, std::string_view libr
 void installPayload(System& system, std::string_view paletteText, std::string_view scriptText,
                     std::string_view libraryRoot, NativeWindow owner,
                     std::span<const PayloadEntry> table) {
-  // Every directory is tried, so that each failure shows its box at once.
-  bool created = createDirectory(system, paletteText, owner);
-  created = createDirectory(system, scriptText, owner) && created;
-  // Below an empty script text the sub-directories would land at the root of
-  // the current drive; that text has been refused already.
-  if (!scriptText.empty()) {
-    for (const std::string_view suffix : kScriptSubDirectories) {
-      created =
-          createDirectory(system, std::string(scriptText) + std::string(suffix), owner) && created;
-    }
-  }
-  if (!created) return;
-
-  const std::string relative = relativeScriptDir(scriptText, libraryRoot);
-  const std::string pathLine = "path = '" + replaceAll(scriptText, "\\", "\\\\") + "'";
-
-  std::string content;  // one buffer for every entry
-  for (const PayloadEntry& entry : table) {
-    // Decompressing before anything touches the destination: an entry that
-    // does not decompress must leave the installed file where it is.
-    uncompress(entry.compressed, content);
-    if (entry.isPalette) {
-      const std::string destination = std::string(paletteText) + "\\" + std::string(entry.subDir) +
-                                      replaceAll(entry.name, kOrderListWord, kOrderListFrench);
-      if (isPartDefinition(entry.name)) {
-        for (const std::string_view script : scriptNames) {
-          const std::string reference = std::string(kReferencePrefix) + std::string(script);
-          content = replaceWholeWords(content, reference, relative + "\\" + std::string(script));
-        }
-        if (!content.empty()) writeEntry(system, destination, contentHash(content), content);
-      } else {
-        writeEntry(system, destination, entry.hash, content);
-      }
-    } else {
-      const std::string destination =
-          std::string(scriptText) + "\\" + std::string(entry.subDir) + std::string(entry.name);
-      if (isScriptName(entry.name)) {
-        content = replaceWholeWords(content, defaultPathLine, pathLine);
-        writeEntry(system, destination, contentHash(content), content);
-      } else {
-        writeEntry(system, destination, entry.hash, content);
+  InstallJournal journal(system);
+  try {
+    // Every directory is tried, so that each failure shows its box at once.
+    bool created = createDirectory(system, paletteText, owner, &journal);
+    created = createDirectory(system, scriptText, owner, &journal) && created;
+    // Below an empty script text the sub-directories would land at the root
+    // of the current drive; that text has been refused already.
+    if (!scriptText.empty()) {
+      for (const std::string_view suffix : kScriptSubDirectories) {
+        created = createDirectory(system, std::string(scriptText) + std::string(suffix), owner,
+                                  &journal) &&
+                  created;
       }
     }
+    if (!created) {
+      // Only empty directories to remove; the boxes have said what failed.
+      journal.undo();
+      return;
+    }
+    installEntries(system, journal, paletteText, scriptText, libraryRoot, table);
+  } catch (Error& e) {
+    if (const auto problems = journal.undo(); !problems.empty()) {
+      e.appendToMessage(undoReport(problems));
+    }
+    throw;
+  } catch (...) {
+    journal.undo();
+    throw;
   }
   system.exitProcess(0);
 }

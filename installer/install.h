@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "installer/journal.h"
 #include "installer/payload.h"
 #include "installer/system.h"
 
@@ -38,13 +39,18 @@ bool existsOrCreateDir(System& system, std::string_view dir);
 
 // Creates path with all missing ancestors. Returns true when the directory
 // exists afterwards; shows the error box and returns false when it cannot be
-// created (an OSError) or when path is empty. Other errors pass on.
-bool createDirectory(System& system, std::string_view path, NativeWindow owner);
+// created (an OSError) or when path is empty. Other errors pass on. Every
+// directory it creates is recorded in journal, when one is given.
+bool createDirectory(System& system, std::string_view path, NativeWindow owner,
+                     InstallJournal* journal = nullptr);
 
-// When an existing file at path differs from the content about to be written
-// (by contentHash), renames it to path + "_" + a tick count.
+// When an existing file at path differs from newContent, whose contentHash is
+// newHash, renames it to path + "_" + a tick count and returns that name;
+// returns "" when nothing was renamed. Equal hashes alone do not make two
+// files the same: the bytes are compared too.
 // Throws IOError when the file cannot be read, OSError when the rename fails.
-void backupIfChanged(System& system, std::string_view path, std::int64_t newHash);
+std::string backupIfChanged(System& system, std::string_view path, std::int64_t newHash,
+                            std::string_view newContent);
 
 // The script directory as the part definitions name it: relative to the
 // library root's script directory when the script text lies below it
@@ -52,9 +58,12 @@ void backupIfChanged(System& system, std::string_view path, std::int64_t newHash
 std::string relativeScriptDir(std::string_view scriptText, std::string_view libraryRoot);
 
 // Creates the directories and writes every entry of table, then ends the
-// process with exit status 0. Returns early, with nothing written, when a
-// directory could not be created (each failure has shown its error box).
-// Every other error propagates at once, leaving what was written so far.
+// process with exit status 0. All or nothing: when a directory could not be
+// created (each failure has shown its error box) it returns, and when any
+// other step fails it rethrows the error, in both cases after undoing every
+// change it made. A file is never left partly written at its destination. An
+// entry whose content does not match its checksum raises PayloadError. When
+// the undo itself fails, the error's message says what stays where.
 void installPayload(System& system, std::string_view paletteText, std::string_view scriptText,
                     std::string_view libraryRoot, NativeWindow owner,
                     std::span<const PayloadEntry> table);

@@ -17,6 +17,11 @@ struct PayloadEntry {
   std::string_view subDir;      // "" or names each followed by "/"
 };
 
+// The installer writes each file under its name and this suffix first, then
+// renames it. No payload name ends in it (the packer refuses such names), and
+// no back-up name does (those end in digits), so it never meets either.
+inline constexpr std::string_view kTemporarySuffix = ".setup-tmp";
+
 // The table in list order. It points into the executable's read-only data and
 // is valid for the whole process.
 extern const std::span<const PayloadEntry> payloadTable;

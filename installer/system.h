@@ -29,7 +29,9 @@ inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorDiskFull = 112;
 inline constexpr std::uint32_t kErrorInvalidName = 123;
+inline constexpr std::uint32_t kErrorDirNotEmpty = 145;
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 
 inline constexpr std::uint32_t kMessageBoxIconError = 0x10;
@@ -60,6 +62,10 @@ class System {
   // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED: 0, or
   // the last error.
   virtual std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) = 0;
+  // DeleteFileW: 0, or the last error.
+  virtual std::uint32_t deleteFile(std::string_view path) = 0;
+  // RemoveDirectoryW, which removes only an empty directory: 0, or the last error.
+  virtual std::uint32_t removeDirectory(std::string_view path) = 0;
 
   virtual std::int64_t performanceCounter() = 0;
   virtual std::int64_t performanceFrequency() = 0;

@@ -89,6 +89,14 @@ std::uint32_t WindowsSystem::moveFileReplacing(std::string_view from, std::strin
              : sys.GetLastError();
 }
 
+std::uint32_t WindowsSystem::deleteFile(std::string_view path) {
+  return sys.DeleteFileW(toWide(path).c_str()) ? 0 : sys.GetLastError();
+}
+
+std::uint32_t WindowsSystem::removeDirectory(std::string_view path) {
+  return sys.RemoveDirectoryW(toWide(path).c_str()) ? 0 : sys.GetLastError();
+}
+
 std::int64_t WindowsSystem::performanceCounter() {
   LARGE_INTEGER value;
   sys.QueryPerformanceCounter(&value);

@@ -18,6 +18,8 @@ class WindowsSystem : public System {
   std::optional<std::string> environmentVariable(std::string_view name) override;
   PathKind pathKind(std::string_view path) override;
   std::uint32_t createDirectory(std::string_view path) override;
+  std::uint32_t deleteFile(std::string_view path) override;
+  std::uint32_t removeDirectory(std::string_view path) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override;

@@ -21,6 +21,10 @@ class Error : public std::exception {
   const std::string& procedure() const noexcept { return procedure_; }
   virtual const char* kind() const noexcept = 0;
 
+  // Adds to the message what went wrong afterwards, while the error's
+  // consequences were being undone, so that neither hides the other.
+  void appendToMessage(std::string_view text) { message_ += text; }
+
  private:
   std::string message_;
   std::string procedure_;
@@ -87,6 +91,14 @@ class SnappyError : public Error {
  public:
   using Error::Error;
   const char* kind() const noexcept override { return "SnappyError"; }
+};
+
+// The installer's own payload is damaged: an entry does not decompress, or its
+// content does not match its checksum.
+class PayloadError : public Error {
+ public:
+  using Error::Error;
+  const char* kind() const noexcept override { return "PayloadError"; }
 };
 
 // An internal consistency check failed: a fault of the program, not of its input.

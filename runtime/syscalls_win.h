@@ -84,6 +84,8 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(CreateDirectoryW)                       \
   FN(GetLastError)                           \
   FN(MoveFileExW)                            \
+  FN(DeleteFileW)                            \
+  FN(RemoveDirectoryW)                       \
   LIB("Advapi32.dll")                        \
   FN(RegGetValueW)                           \
   FN(RegOpenKeyExW)                          \

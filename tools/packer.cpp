@@ -140,6 +140,12 @@ std::vector<Item> parseList(const std::string& text, const std::filesystem::path
     if (const std::string problem = windowsNameProblem(item.name); !problem.empty()) {
       throw ValueError(where + "file name '" + item.name + "' has " + problem, kProcedure);
     }
+    if (foldCase(item.name).ends_with(kTemporarySuffix)) {
+      throw ValueError(where + "file name '" + item.name + "' ends in \"" +
+                           std::string(kTemporarySuffix) +
+                           "\", which the installer keeps for files being written",
+                       kProcedure);
+    }
     const std::string destination =
         std::string(item.isPalette ? "palette:" : "script:") + foldCase(item.subDir + item.name);
     if (const auto [it, fresh] = destinations.emplace(destination, number); !fresh) {

@@ -142,6 +142,11 @@ void BM_DecodeUnderWine(benchmark::State& state) {
   runTimed(state, "decode", false);
 }
 
+// Decoding with every entry's checksum verified, as the install does.
+void BM_DecodeAndCheckUnderWine(benchmark::State& state) {
+  runTimed(state, "check", false);
+}
+
 // A whole headless-install process; its peak resident set from wait4.
 void runProcess(benchmark::State& state, const std::vector<std::string>& args) {
   long peakKb = 0;
@@ -226,7 +231,8 @@ int main(int argc, char** argv) {
   };
   for (const Named& b : {Named{"BM_InstallUnderWine", BM_InstallUnderWine},
                          Named{"BM_PlainWriteUnderWine", BM_PlainWriteUnderWine},
-                         Named{"BM_DecodeUnderWine", BM_DecodeUnderWine}}) {
+                         Named{"BM_DecodeUnderWine", BM_DecodeUnderWine},
+                         Named{"BM_DecodeAndCheckUnderWine", BM_DecodeAndCheckUnderWine}}) {
     benchmark::RegisterBenchmark(b.name, b.run)
         ->UseManualTime()
         ->Unit(benchmark::kMillisecond)
@@ -255,8 +261,13 @@ int main(int argc, char** argv) {
   const double install = reporter.median("BM_InstallUnderWine");
   const double plain = reporter.median("BM_PlainWriteUnderWine");
   const double decode = reporter.median("BM_DecodeUnderWine");
+  const double check = reporter.median("BM_DecodeAndCheckUnderWine");
   std::printf("\nmedians: install %.1f ms, plain write %.1f ms, decode alone %.1f ms\n", install,
               plain, decode);
+  if (check > 0 && decode > 0) {
+    std::printf("ratio BM_DecodeAndCheckUnderWine / BM_DecodeUnderWine = %.2f (medians)\n",
+                check / decode);
+  }
   if (install > 0 && plain > 0) {
     std::printf("ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f (medians)\n",
                 install / plain);

@@ -6,6 +6,7 @@
 //   install PALETTE SCRIPT ROOT  ->  seconds peak-heap-bytes
 //   plain PALETTE SCRIPT         ->  seconds peak-heap-bytes
 //   decode                       ->  seconds peak-heap-bytes
+//   check                        ->  seconds peak-heap-bytes  (decode and checksum)
 //   clean DIR                    ->  ok
 // Fields are separated by tabs.
 #include <malloc.h>
@@ -106,9 +107,18 @@ int run() {
       });
     } else if (args[0] == "decode") {
       timed([&](System&) {
+        std::string content;
         for (const PayloadEntry& entry : payloadTable) {
-          const std::string content = uncompress(entry.compressed);
+          uncompress(entry.compressed, content);
           if (content.empty()) std::abort();
+        }
+      });
+    } else if (args[0] == "check") {
+      timed([&](System&) {
+        std::string content;
+        for (const PayloadEntry& entry : payloadTable) {
+          uncompress(entry.compressed, content);
+          if (contentHash(content) != entry.hash) std::abort();
         }
       });
     } else if (args[0] == "clean" && args.size() == 2) {

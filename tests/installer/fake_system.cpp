@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorBadNetPath = 53;
+constexpr std::uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a directory
 
 bool isSeparator(char c) {
   return c == '/' || c == '\\';
@@ -125,6 +126,16 @@ void FakeSystem::failRegistry(RegistryCall call, std::int32_t code) {
   registryFailures_[call] = code;
 }
 
+void FakeSystem::failFileCall(std::size_t n, std::uint32_t code) {
+  fileFailures_[fileCalls_ + n] = code;
+}
+
+std::optional<std::uint32_t> FakeSystem::injectedFileFailure() {
+  const auto it = fileFailures_.find(++fileCalls_);
+  if (it == fileFailures_.end()) return std::nullopt;
+  return it->second;
+}
+
 void FakeSystem::setPerformanceCounter(std::int64_t start, std::int64_t step,
                                        std::int64_t frequency) {
   counter_ = start;
@@ -160,6 +171,14 @@ std::size_t FakeSystem::fileCount() const {
   std::size_t count = 0;
   for (const auto& [key, node] : nodes_) count += node.directory ? 0 : 1;
   return count;
+}
+
+std::map<std::string, std::optional<std::string>> FakeSystem::tree() const {
+  std::map<std::string, std::optional<std::string>> result;
+  for (const auto& [key, node] : nodes_) {
+    result[node.path] = node.directory ? std::nullopt : std::optional<std::string>(node.content);
+  }
+  return result;
 }
 
 std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out) const {
@@ -299,6 +318,7 @@ PathKind FakeSystem::pathKind(std::string_view path) {
 
 std::uint32_t FakeSystem::createDirectory(std::string_view path) {
   ++createDirectoryCalls_;
+  if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
   if (const std::uint32_t code = resolve(path, &target)) return code;
   if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
@@ -309,6 +329,7 @@ std::uint32_t FakeSystem::createDirectory(std::string_view path) {
 }
 
 std::uint32_t FakeSystem::moveFileReplacing(std::string_view from, std::string_view to) {
+  if (const auto code = injectedFileFailure()) return *code;
   Resolved source;
   Resolved target;
   if (const std::uint32_t code = resolve(from, &source)) return code;
@@ -330,6 +351,35 @@ std::uint32_t FakeSystem::moveFileReplacing(std::string_view from, std::string_v
   return 0;
 }
 
+std::uint32_t FakeSystem::deleteFile(std::string_view path) {
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved target;
+  if (const std::uint32_t code = resolve(path, &target)) return code;
+  const auto it = nodes_.find(target.key);
+  if (it == nodes_.end()) {
+    return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
+  }
+  if (it->second.directory) return kErrorAccessDenied;
+  if (it->second.locked) return kErrorSharingViolation;
+  nodes_.erase(it);
+  return 0;
+}
+
+std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved target;
+  if (const std::uint32_t code = resolve(path, &target)) return code;
+  const auto it = nodes_.find(target.key);
+  if (it == nodes_.end()) return kErrorFileNotFound;
+  if (!it->second.directory) return kErrorDirectory;
+  if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
+  const std::string prefix = target.key + "\\";
+  const auto child = nodes_.lower_bound(prefix);
+  if (child != nodes_.end() && child->first.starts_with(prefix)) return kErrorDirNotEmpty;
+  nodes_.erase(it);
+  return 0;
+}
+
 std::int64_t FakeSystem::performanceCounter() {
   const std::int64_t value = counter_;
   counter_ += counterStep_;
@@ -337,6 +387,9 @@ std::int64_t FakeSystem::performanceCounter() {
 }
 
 FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
+  if (const auto code = injectedFileFailure()) {
+    return *code == kErrorDiskFull ? FileStatus::cannotRead : FileStatus::cannotOpen;
+  }
   const Node* node = find(path);
   if (node == nullptr || node->directory || node->locked) return FileStatus::cannotOpen;
   *content = node->content;
@@ -344,13 +397,22 @@ FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
 }
 
 FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content) {
+  const std::optional<std::uint32_t> injected = injectedFileFailure();
   Resolved target;
   if (resolve(path, &target) != 0) return FileStatus::cannotOpen;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
+  const auto existing = nodes_.find(target.key);
+  if (existing != nodes_.end() && (existing->second.directory || existing->second.locked)) {
+    return FileStatus::cannotOpen;
+  }
+  if (injected && *injected != kErrorDiskFull) return FileStatus::cannotOpen;
   Node& node = nodes_[target.key];
-  if (node.directory || node.locked) return FileStatus::cannotOpen;
   if (node.path.empty()) node.path = target.path;
+  if (injected) {
+    node.content = content.substr(0, content.size() / 2);
+    return FileStatus::cannotWrite;
+  }
   const auto limit = writeLimits_.find(target.key);
   if (limit != writeLimits_.end() && limit->second < content.size()) {
     node.content = content.substr(0, limit->second);
@@ -371,6 +433,8 @@ std::string FakeSystem::errorText(std::uint32_t code) {
       {kErrorBadNetPath, "The network path was not found.\r\n"},
       {kErrorInvalidName, "The filename, directory name, or volume label syntax is incorrect.\r\n"},
       {kErrorAlreadyExists, "Cannot create a file when that file already exists.\r\n"},
+      {kErrorDiskFull, "There is not enough space on the disk.\r\n"},
+      {kErrorDirNotEmpty, "The directory is not empty.\r\n"},
   };
   const auto it = texts.find(code);
   return it == texts.end() ? std::string() : it->second;

@@ -46,6 +46,12 @@ class FakeSystem : public System {
   // Raw data, as stored: no terminator is added.
   void setRegistryData(std::string_view subKey, std::string_view name, std::u16string data);
   void failRegistry(RegistryCall call, std::int32_t code);
+  // The n-th file call from now on (1: the next) fails with code. File calls
+  // are those that change or read files: createDirectory, moveFileReplacing,
+  // deleteFile, removeDirectory, readFile and writeFile. A write on a full
+  // disk (kErrorDiskFull) stops after half the bytes; any other code keeps a
+  // file from being opened.
+  void failFileCall(std::size_t n, std::uint32_t code);
   // Each query returns the counter and then advances it by step.
   void setPerformanceCounter(std::int64_t start, std::int64_t step, std::int64_t frequency);
 
@@ -55,6 +61,10 @@ class FakeSystem : public System {
   // Names below a directory as they were created, sorted.
   std::vector<std::string> list(std::string_view directory) const;
   std::size_t fileCount() const;
+  // Every directory and file, by its path as spelled, with the content of
+  // each file (nothing for a directory).
+  std::map<std::string, std::optional<std::string>> tree() const;
+  std::size_t fileCalls() const { return fileCalls_; }
   const std::vector<ShownBox>& messageBoxes() const { return boxes_; }
   const std::vector<std::string>& outputLines() const { return output_; }
   std::optional<int> exitCode() const { return exitCode_; }
@@ -71,6 +81,8 @@ class FakeSystem : public System {
   PathKind pathKind(std::string_view path) override;
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
+  std::uint32_t deleteFile(std::string_view path) override;
+  std::uint32_t removeDirectory(std::string_view path) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override { return frequency_; }
   FileStatus readFile(std::string_view path, std::string* content) override;
@@ -101,6 +113,8 @@ class FakeSystem : public System {
   const Node* find(std::string_view path) const;
   std::map<std::string, std::u16string>* registryKey(RegistryKey key, const std::string* subKey);
   std::optional<std::int32_t> injected(RegistryCall call);
+  // Counts a file call; the code it must fail with, if any.
+  std::optional<std::uint32_t> injectedFileFailure();
 
   std::map<std::string, Node> nodes_;
   std::map<std::string, std::size_t> writeLimits_;
@@ -118,6 +132,8 @@ class FakeSystem : public System {
   std::vector<std::string> output_;
   std::optional<int> exitCode_;
   std::size_t createDirectoryCalls_ = 0;
+  std::size_t fileCalls_ = 0;
+  std::map<std::size_t, std::uint32_t> fileFailures_;
 };
 
 }  // namespace setup

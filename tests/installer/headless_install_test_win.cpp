@@ -1,12 +1,15 @@
 // The headless install under Wine, into a data directory and registry values
 // that the test prepares: every written file against the payload, a second
-// install after a hand-made change, and a destination that another process
-// holds open without sharing.
+// install after a hand-made change, a destination that another process holds
+// open without sharing, and installations killed part-way.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
+#include <random>
+#include <thread>
 
 #include "installer/install.h"
 #include "installer/locations.h"
@@ -24,6 +27,7 @@ using testing::expectedFiles;
 using testing::filesBelow;
 using testing::pathOf;
 using testing::writeContent;
+namespace fs = std::filesystem;
 
 struct Outcome {
   DWORD exitCode;
@@ -106,11 +110,17 @@ TEST_F(HeadlessInstall, KeepsAHandChangedFileAsOneBackup) {
   }());
 }
 
-TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcess) {
+// An older installation with a file changed by hand and one missing, and a
+// destination further on held open without sharing: the install stops there
+// and undoes every change before it, back-ups included.
+TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcessAndUndoesAll) {
   WindowsSystem system;
   const InstallLocations at =
       locationsForChoice(system, kChoiceStandard, discoverLocations(system));
   ASSERT_EQ(runHeadless({"Bureau"}).exitCode, 0u);
+  writeContent(pathOf(at.scriptDir + "\\fonts\\OFL.txt"), "changed by hand\n");
+  fs::remove(pathOf(at.scriptDir + "\\fonts\\static\\" +
+                    std::string(payloadTable[payloadTable.size() / 2].name)));
   const std::map<std::string, std::string> before = filesBelow(at.libraryRoot);
 
   const std::string held = at.paletteDir + "\\VESK.pyp";
@@ -121,9 +131,72 @@ TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcess) {
   CloseHandle(file);
 
   EXPECT_EQ(outcome.exitCode, 1u);
-  EXPECT_NE(outcome.output.find("cannot open: " + held + " [IOError]"), std::string::npos)
-      << outcome.output;
-  EXPECT_TRUE(filesBelow(at.libraryRoot) == before);  // nothing lost, no back-up
+  // Standard error is in text mode: the line ends in CR LF.
+  EXPECT_EQ(outcome.output, "cannot open: " + held + " [IOError]\r\n");
+  EXPECT_TRUE(filesBelow(at.libraryRoot) == before);
+}
+
+bool isTemporary(const std::string& path) {
+  return path.ends_with(kTemporarySuffix);
+}
+
+// name + "_" + digits
+bool isBackup(const std::string& path) {
+  const std::size_t cut = path.find_last_of('_');
+  return cut != std::string::npos && cut + 1 < path.size() &&
+         path.find_first_not_of("0123456789", cut + 1) == std::string::npos;
+}
+
+// Killed at a moment nobody chose, an installation leaves at each destination
+// the older file or the whole new one, never a part; the next one completes
+// and leaves no temporary file.
+TEST_F(HeadlessInstall, KilledInstallationsNeverLeaveAPartOfAFile) {
+  WindowsSystem system;
+  const InstallLocations at =
+      locationsForChoice(system, kChoiceStandard, discoverLocations(system));
+  const std::map<std::string, std::string> expected = expectedFiles(at);
+  std::mt19937 random(static_cast<unsigned>(GetTickCount()));
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    // An older installation: every file of the payload with other bytes.
+    std::error_code ignored;
+    fs::remove_all(pathOf(at.libraryRoot), ignored);
+    std::map<std::string, std::string> older;
+    for (const auto& [path, content] : expected) {
+      older[path] = content.substr(0, content.size() / 2) + "older";
+      fs::create_directories(pathOf(at.libraryRoot + "\\" + path).parent_path());
+      writeContent(pathOf(at.libraryRoot + "\\" + path), older[path]);
+    }
+
+    const auto delay = std::chrono::milliseconds(50 + random() % 700);
+    {
+      driver::Process headless(driver::fromUnixPath(HEADLESS_INSTALL), L"Bureau", {}, true);
+      std::this_thread::sleep_for(delay);
+      headless.kill();
+    }
+    for (const auto& [path, content] : filesBelow(at.libraryRoot)) {
+      if (isTemporary(path)) continue;  // never at a destination
+      if (isBackup(path)) {
+        const std::string original = path.substr(0, path.find_last_of('_'));
+        EXPECT_EQ(content, older[original]) << path;
+        continue;
+      }
+      ASSERT_EQ(expected.count(path), 1u) << path;
+      EXPECT_TRUE(content == expected.at(path) || content == older[path])
+          << path << " is partly written, killed after " << delay.count() << " ms";
+    }
+
+    const Outcome outcome = runHeadless({"Bureau"});
+    ASSERT_EQ(outcome.exitCode, 0u) << outcome.output;
+    std::size_t installed = 0;
+    for (const auto& [path, content] : filesBelow(at.libraryRoot)) {
+      EXPECT_FALSE(isTemporary(path)) << path;
+      if (isBackup(path)) continue;
+      EXPECT_TRUE(content == expected.at(path)) << path;
+      ++installed;
+    }
+    EXPECT_EQ(installed, expected.size());
+  }
 }
 
 }  // namespace

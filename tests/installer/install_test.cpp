@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "installer/locations.h"
+#include "installer/text.h"
 #include "runtime/errors.h"
 #include "tests/installer/fake_system.h"
 
@@ -26,6 +27,12 @@ class Payload {
   }
   Payload& addCorrupt(std::string_view name, bool isPalette = true) {
     return addCompressed(name, "\x05\x10garbage", 0, isPalette, "");
+  }
+  // Content that decompresses but does not match the stored checksum.
+  Payload& addMismatched(std::string_view name, std::string_view content, bool isPalette = true) {
+    std::string compressed;
+    snappy::Compress(content.data(), content.size(), &compressed);
+    return addCompressed(name, std::move(compressed), contentHash(content) ^ 1, isPalette, "");
   }
   std::span<const PayloadEntry> table() const { return entries_; }
 
@@ -231,7 +238,7 @@ TEST_F(Install, BackupTicksKeepEveryDigit) {
   for (const Case& c : cases) {
     system.putFile("E:\\f.txt", "old");
     system.setPerformanceCounter(c.counter, 0, c.frequency);
-    backupIfChanged(system, "E:\\f.txt", contentHash("new"));
+    backupIfChanged(system, "E:\\f.txt", contentHash("new"), "new");
     EXPECT_EQ(system.contentOf("E:\\f.txt_" + std::string(c.ticks)), "old") << c.ticks;
   }
   // Two back-ups of one file a moment apart on a 3 GHz counter both stay.
@@ -239,10 +246,20 @@ TEST_F(Install, BackupTicksKeepEveryDigit) {
   SetUp();
   system.setPerformanceCounter(5'000'000'000, 3'000, 3'000'000'000);
   system.putFile("E:\\f.txt", "first");
-  backupIfChanged(system, "E:\\f.txt", contentHash("x"));
+  backupIfChanged(system, "E:\\f.txt", contentHash("x"), "x");
   system.putFile("E:\\f.txt", "second");
-  backupIfChanged(system, "E:\\f.txt", contentHash("x"));
+  backupIfChanged(system, "E:\\f.txt", contentHash("x"), "x");
   EXPECT_EQ(backupsIn("E:\\").size(), 2u);
+}
+
+// A 32-bit checksum alone would let a hand-changed file whose hash happens
+// to equal the new content's be overwritten without a back-up.
+TEST_F(Install, EqualChecksumsWithOtherBytesStillMakeABackup) {
+  system.putFile("E:\\f.txt", "edited by hand");
+  EXPECT_NE(backupIfChanged(system, "E:\\f.txt", contentHash("edited by hand"), "new"), "");
+  EXPECT_EQ(backupsIn("E:\\").size(), 1u);
+  system.putFile("E:\\f.txt", "new");
+  EXPECT_EQ(backupIfChanged(system, "E:\\f.txt", contentHash("new"), "new"), "");
 }
 
 TEST(RelativeScriptDir, StripsOnlyALeadingLibraryScriptDirectory) {
@@ -338,8 +355,9 @@ TEST_F(Install, ExistsOrCreateDirTellsWhatWasThere) {
   }
 }
 
-// Each row of the failure table: what the user sees, and what survives.
-TEST_F(Install, FailuresStopTheInstallAndKeepWhatWasThere) {
+// Each row of the failure table: what the user sees. Whatever fails, the
+// trees are left as they were before the click.
+TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
   const std::string palette = "E:\\P";
   const std::string script = "E:\\S";
   struct Case {
@@ -348,78 +366,50 @@ TEST_F(Install, FailuresStopTheInstallAndKeepWhatWasThere) {
     std::string_view palette, script;
     std::size_t boxes;
     std::string_view kind, message;  // the exception, if any
-    std::function<void(FakeSystem&)> survives;
   };
   Payload payload;
   payload.add("first.txt", "first").add("second.txt", "second new").add("third.txt", "third");
-  const auto unchanged = [](std::string_view path, std::string_view content) {
-    return [=](FakeSystem& s) { EXPECT_EQ(s.contentOf(path), content) << path; };
+  const auto older = [](FakeSystem& s) {
+    s.putFile("E:\\P\\first.txt", "first old");
+    s.putFile("E:\\P\\second.txt", "second old");
   };
   const Case cases[] = {
-      {"palette directory cannot be created", nullptr, "Q:\\P", script, 1, "", "",
-       [](FakeSystem& s) {
-         EXPECT_TRUE(s.isDirectory("E:\\S\\fonts\\static"));
-         EXPECT_EQ(s.fileCount(), 0u);
-       }},
-      {"every directory fails", nullptr, "Q:\\P", "Q:\\S", 5, "", "",
-       [](FakeSystem& s) { EXPECT_EQ(s.fileCount(), 0u); }},
-      {"empty palette text", nullptr, "", script, 1, "", "",
-       [](FakeSystem& s) { EXPECT_EQ(s.fileCount(), 0u); }},
-      {"empty script text", nullptr, palette, "", 1, "", "",
-       [](FakeSystem& s) {
-         EXPECT_EQ(s.fileCount(), 0u);
-         EXPECT_FALSE(s.isDirectory("C:\\fonts"));  // nothing at the drive's root
-         EXPECT_FALSE(s.isDirectory("C:\\resources"));
-       }},
+      {"palette directory cannot be created", nullptr, "Q:\\P", script, 1, "", ""},
+      {"every directory fails", nullptr, "Q:\\P", "Q:\\S", 5, "", ""},
+      {"empty palette text", nullptr, "", script, 1, "", ""},
+      {"empty script text", nullptr, palette, "", 1, "", ""},
       {"file where a directory is needed", [](FakeSystem& s) { s.putFile("E:\\S\\fonts", "x"); },
-       palette, script, 0, "IOError", "Failed to create 'E:\\S\\fonts'",
-       [](FakeSystem& s) {
-         EXPECT_TRUE(s.isDirectory("E:\\P"));
-         EXPECT_EQ(s.fileCount(), 1u);
-       }},
+       palette, script, 0, "IOError", "Failed to create 'E:\\S\\fonts'"},
       {"existing file cannot be read",
-       [](FakeSystem& s) {
-         s.putFile("E:\\P\\second.txt", "second old");
+       [&](FakeSystem& s) {
+         older(s);
          s.holdOpenWithoutSharing("E:\\P\\second.txt");
        },
-       palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt",
-       [&](FakeSystem& s) {
-         unchanged("E:\\P\\first.txt", "first")(s);
-         unchanged("E:\\P\\second.txt", "second old")(s);
-         EXPECT_FALSE(s.contentOf("E:\\P\\third.txt"));
-       }},
+       palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
       {"rename aside fails",
-       [](FakeSystem& s) {
-         s.putFile("E:\\P\\second.txt", "second old");
+       [&](FakeSystem& s) {
+         older(s);
          s.setPerformanceCounter(7, 0, 10'000'000);
          s.makeDirectories("E:\\P\\second.txt_700");
        },
        palette, script, 0, "OSError",
        "Access is denied.\r\nAdditional info: (\"E:\\\\P\\\\second.txt\", "
-       "\"E:\\\\P\\\\second.txt_700\")",
+       "\"E:\\\\P\\\\second.txt_700\")"},
+      {"destination is a directory", [](FakeSystem& s) { s.makeDirectories("E:\\P\\second.txt"); },
+       palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
+      {"writing fails part-way",
        [&](FakeSystem& s) {
-         unchanged("E:\\P\\second.txt", "second old")(s);
-         EXPECT_FALSE(s.contentOf("E:\\P\\third.txt"));
-       }},
-      {"destination cannot be opened for writing",
-       [](FakeSystem& s) { s.makeDirectories("E:\\P\\second.txt"); }, palette, script, 0, "IOError",
-       "cannot open: E:\\P\\second.txt",
-       [&](FakeSystem& s) {
-         unchanged("E:\\P\\first.txt", "first")(s);
-         EXPECT_FALSE(s.contentOf("E:\\P\\third.txt"));
-       }},
-      {"writing fails part-way", [](FakeSystem& s) { s.failWriting("E:\\P\\second.txt", 3); },
-       palette, script, 0, "IOError", "cannot write string to file",
-       [&](FakeSystem& s) {
-         unchanged("E:\\P\\second.txt", "sec")(s);
-         EXPECT_FALSE(s.contentOf("E:\\P\\third.txt"));
-       }},
+         older(s);
+         s.failWriting("E:\\P\\second.txt.setup-tmp", 3);
+       },
+       palette, script, 0, "IOError", "cannot write string to file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name));
     system = FakeSystem();
     SetUp();
     if (c.prepare) c.prepare(system);
+    const auto before = system.tree();
     std::string kind;
     std::string message;
     try {
@@ -432,29 +422,206 @@ TEST_F(Install, FailuresStopTheInstallAndKeepWhatWasThere) {
     EXPECT_EQ(message, c.message);
     EXPECT_EQ(system.messageBoxes().size(), c.boxes);
     EXPECT_FALSE(system.exitCode());
-    c.survives(system);
+    EXPECT_EQ(system.tree(), before);
   }
 }
 
-// An entry that does not decompress leaves the installed file where it is:
-// nothing is renamed aside before the new content exists.
-TEST_F(Install, CorruptEntryLeavesTheOldFileInPlace) {
-  for (const bool isPalette : {true, false}) {
+// A damaged download: an entry that does not decompress, or whose content
+// does not match its checksum, is named, and nothing of the installation
+// stays, not even the files before it.
+TEST_F(Install, DamagedEntryIsNamedAndNothingStays) {
+  struct Case {
+    bool decompresses;
+    std::string_view message;
+  };
+  const Case cases[] = {
+      {false,
+       "The installer is damaged: its copy of \"vesk.py\" cannot be decompressed. Download the "
+       "installer again."},
+      {true,
+       "The installer is damaged: its copy of \"vesk.py\" does not match its checksum. Download "
+       "the installer again."},
+  };
+  for (const Case& c : cases) {
     system = FakeSystem();
     SetUp();
-    const std::string path = isPalette ? "E:\\P\\logo.png" : "E:\\S\\vesk.py";
-    system.putFile(path, "old content");
+    system.putFile("E:\\S\\vesk.py", "old content");
+    system.putFile("E:\\P\\logo.png", "old logo");
+    const auto before = system.tree();
     Payload payload;
-    payload.addCorrupt(isPalette ? "logo.png" : "vesk.py", isPalette);
+    payload.add("logo.png", "new logo").add("new.txt", "new");
+    if (c.decompresses) {
+      payload.addMismatched("vesk.py", "print('hello')\n", false);
+    } else {
+      payload.addCorrupt("vesk.py", false);
+    }
     try {
       install("E:\\P", "E:\\S", "E:", payload.table());
       ADD_FAILURE() << "no error";
-    } catch (const SnappyError& e) {
-      EXPECT_EQ(e.message(), "Invalid buffer, unable to uncompress");
+    } catch (const PayloadError& e) {
+      EXPECT_EQ(e.message(), c.message);
     }
-    EXPECT_EQ(system.contentOf(path), "old content");
-    EXPECT_TRUE(backupsIn(isPalette ? "E:\\P" : "E:\\S").empty());
+    EXPECT_EQ(system.tree(), before);
   }
+}
+
+// An older installation beside the user's own files: one file changed by
+// hand, one identical, one missing, a back-up of an earlier change, and two
+// of the script directory's sub-directories still to be created.
+class AllOrNothing : public Install {
+ protected:
+  static constexpr std::string_view kPalette = "E:\\Lib\\P";
+  static constexpr std::string_view kScript = "E:\\Lib\\S";
+
+  AllOrNothing() {
+    payload.add("readme.md", "read me, version 2")
+        .add("Bestellliste.png", "order list picture")
+        .add("VESK.pyp", "<script>MELDRA\\vesk.py</script>")
+        .add("vesk.py", std::string(defaultPathLine) + "\nversion 2\n", false)
+        .add("OFL.txt", "licence", false, "fonts/")
+        .add("Font-Regular.ttf", "glyphs", false, "fonts/static/")
+        .add("picture.png", "pixels", false, "resources/");
+  }
+
+  void prepareOlderInstallation() {
+    system.putFile("E:\\Lib\\P\\readme.md", "read me, changed by hand");
+    system.putFile("E:\\Lib\\P\\readme.md_1234567", "read me, version 0");
+    system.putFile("E:\\Lib\\P\\Liste de commande.png", "order list picture");
+    system.putFile("E:\\Lib\\P\\notes of the user.txt", "mine");
+    system.putFile("E:\\Lib\\S\\vesk.py", "version 1\n");
+    system.putFile("E:\\Lib\\S\\fonts\\OFL.txt", "licence");
+  }
+
+  // The installation's error, or "" when it completed or only showed boxes.
+  std::string installCatching() {
+    try {
+      install(kPalette, kScript, "E:\\Lib", payload.table());
+    } catch (const Error& e) {
+      return std::string(e.kind()) + ": " + e.message();
+    }
+    return {};
+  }
+
+  Payload payload;
+};
+
+TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
+  prepareOlderInstallation();
+  ASSERT_EQ(installCatching(), "");
+  ASSERT_EQ(system.exitCode(), 0);
+  const std::size_t calls = system.fileCalls();
+  ASSERT_GT(calls, 20u);
+
+  struct Failure {
+    std::uint32_t code;
+    std::string_view openError, writeError;  // what a refused or broken write reports
+  };
+  const Failure failures[] = {
+      {kErrorAccessDenied, "IOError: cannot open: ", "IOError: cannot open: "},
+      {kErrorSharingViolation, "IOError: cannot open: ", "IOError: cannot open: "},
+      {kErrorDiskFull, "IOError: cannot read from file: ", "IOError: cannot write string to file"},
+  };
+  for (const Failure& failure : failures) {
+    for (std::size_t n = 1; n <= calls; ++n) {
+      SCOPED_TRACE("call " + std::to_string(n) + " fails with " + std::to_string(failure.code));
+      system = FakeSystem();
+      SetUp();
+      prepareOlderInstallation();
+      const auto before = system.tree();
+      system.failFileCall(n, failure.code);
+      const std::string error = installCatching();
+      EXPECT_FALSE(system.exitCode());
+      EXPECT_EQ(system.tree(), before);
+      if (system.messageBoxes().size() == 1) {
+        EXPECT_EQ(error, "");  // a directory: its box says so
+        continue;
+      }
+      ASSERT_TRUE(system.messageBoxes().empty());
+      // The injected failure, however the failing call reports it.
+      const bool isSystemError = error.starts_with("OSError: " + system.errorText(failure.code));
+      const bool isFileError =
+          error.starts_with(failure.openError) || error.starts_with(failure.writeError);
+      EXPECT_TRUE(isSystemError || isFileError) << error;
+      EXPECT_EQ(error.find("undone"), std::string::npos) << error;
+    }
+  }
+}
+
+// A second failure while undoing: the first error is still the one reported,
+// the message names every file and directory left otherwise, and no byte of
+// the user's files is lost.
+TEST_F(AllOrNothing, AFailingUndoLosesNothingAndSaysWhere) {
+  prepareOlderInstallation();
+  ASSERT_EQ(installCatching(), "");
+  const std::size_t calls = system.fileCalls();
+  std::size_t undoFailures = 0;
+  for (const std::size_t later : {1, 2}) {
+    for (std::size_t n = 1; n <= calls; ++n) {
+      SCOPED_TRACE("call " + std::to_string(n) + " fails, then call " + std::to_string(n + later));
+      system = FakeSystem();
+      SetUp();
+      prepareOlderInstallation();
+      const auto before = system.tree();
+      system.failFileCall(n, kErrorAccessDenied);
+      system.failFileCall(n + later, kErrorSharingViolation);
+      const std::string error = installCatching();
+      if (system.exitCode() || !system.messageBoxes().empty()) continue;
+      ASSERT_FALSE(error.empty());
+      const std::string first = error.substr(0, error.find("\n\n"));
+      EXPECT_TRUE(first.starts_with("IOError: cannot open: ") ||
+                  first.starts_with("OSError: " + system.errorText(kErrorAccessDenied)))
+          << error;
+
+      const auto after = system.tree();
+      bool changed = false;
+      // Destinations keep the "/" of their sub-directory; the tree spells "\".
+      const std::string spelled = replaceAll(error, "/", "\\\\");
+      const auto named = [&](const std::string& path) {
+        return spelled.find(setup::quoted(path)) != std::string::npos;
+      };
+      for (const auto& [path, content] : after) {
+        const auto old = before.find(path);
+        if (old != before.end() && old->second == content) continue;
+        if (!content && !named(path)) {
+          // A new directory may stay only for a file left in it.
+          const auto inside = after.lower_bound(path + "\\");
+          EXPECT_TRUE(inside != after.end() && inside->first.starts_with(path + "\\") &&
+                      named(inside->first))
+              << path << " in " << error;
+          continue;
+        }
+        changed = true;
+        EXPECT_TRUE(named(path)) << path << " in " << error;
+      }
+      for (const auto& [path, content] : before) {
+        if (after.count(path) != 0 && after.at(path) == content) continue;
+        changed = true;
+        if (!content) {
+          ADD_FAILURE() << "directory lost: " << path;
+          continue;
+        }
+        bool kept = false;
+        for (const auto& [where, now] : after) kept = kept || (now == content && named(where));
+        EXPECT_TRUE(kept) << path << " lost; " << error;
+      }
+      const bool reported = error.find("could not be undone completely") != std::string::npos;
+      EXPECT_EQ(reported, changed) << error;
+      undoFailures += reported ? 1 : 0;
+    }
+  }
+  EXPECT_GT(undoFailures, 0u);  // the cases reached the undo
+}
+
+TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
+  prepareOlderInstallation();
+  system.putFile("E:\\Lib\\P\\readme.md.setup-tmp", "read me, ver");
+  system.putFile("E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf.setup-tmp", "gly");
+  ASSERT_EQ(installCatching(), "");
+  for (const auto& [path, content] : system.tree()) {
+    EXPECT_FALSE(path.ends_with(".setup-tmp")) << path;
+  }
+  EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, version 2");
+  EXPECT_EQ(backupsIn(kPalette).size(), 2u);
 }
 
 }  // namespace

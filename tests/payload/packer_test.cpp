@@ -60,6 +60,9 @@ TEST_F(PackerTest, RefusesWhatAMakerCanGetWrong) {
       {"palette - LPT1 .txt\n", "1: file name 'LPT1 .txt' has a reserved device name"},
       {"palette - a.txt.\n", "1: file name 'a.txt.' has a trailing dot or space"},
       {"palette - a.txt \n", "1: file name 'a.txt ' has a trailing dot or space"},
+      {"script fonts/ a.ttf.Setup-Tmp\n",
+       "1: file name 'a.ttf.Setup-Tmp' ends in \".setup-tmp\", which the installer keeps for "
+       "files being written"},
       {"palette - a.txt\n\n# note\nscript - a.txt\npalette - sub/A.txt\n",
        "5: 'A.txt' has the same destination as line 1"},
       {"script fonts/ a.txt\nscript FONTS/ sub/a.txt\n",

@@ -10,6 +10,7 @@
 
 #include "tests/driver/driver.h"
 #include "tests/installer/installed_tree.h"
+#include "toolkit/wEventTarget.h"
 #include "toolkit/winstr.h"
 
 namespace setup {
@@ -246,6 +247,39 @@ TEST_F(SetupWindow, DirectoriesThatCannotBeCreatedShowTheErrorBoxesAndKeepTheWin
   EXPECT_TRUE(IsWindow(window));
   EXPECT_EQ(waitForWindow(L"#32770", L"Erreur!", setup.id(), 500ms), nullptr);
   EXPECT_TRUE(filesBelow(prefix_->base()).size() == 1u);  // install_type_info.txt only
+}
+
+// A damaged download: a copy of setup.exe with one byte changed inside an
+// entry in the middle of the payload. The click installs the entries before
+// it, meets the damage, undoes everything and names the entry.
+TEST_F(SetupWindow, DamagedPayloadIsNamedAndNothingIsWritten) {
+  const PayloadEntry& damaged = payloadTable[payloadTable.size() / 2];
+  std::string exe = contentOf(fs::path(fromUnixPath(exePath())));
+  const std::size_t at = exe.find(damaged.compressed);
+  ASSERT_NE(at, std::string::npos) << "the entry's bytes are not in setup.exe";
+  ASSERT_EQ(exe.find(damaged.compressed, at + 1), std::string::npos);
+  exe[at + damaged.compressed.size() - 1] ^= 0x20;
+  const std::string copy = prefix_->base() + "\\damaged-setup.exe";
+  writeContent(pathOf(copy), exe);
+
+  process_ = std::make_unique<Process>(
+      toWide(copy), L"", std::vector<std::wstring>{L"USERPROFILE=" + toWide(prefix_->home())});
+  const HWND window = frame();
+  ASSERT_NE(window, nullptr);
+  click(controlsOf(window).install);
+  const std::optional<std::string> box =
+      answerMessageBox(toWide(wHandlerErrorCaption), process_->id(), 60s);
+  ASSERT_TRUE(box.has_value());
+  EXPECT_TRUE(box->starts_with("The installer is damaged: its copy of \"" +
+                               std::string(damaged.name) + "\""))
+      << *box;
+  EXPECT_TRUE(box->ends_with(" [PayloadError]")) << *box;
+  Sleep(300);
+  EXPECT_TRUE(process_->running());
+  EXPECT_TRUE(IsWindow(window));
+  EXPECT_FALSE(fs::exists(pathOf(prefix_->base() + "\\Net")));
+  click(controlsOf(window).cancel);
+  EXPECT_EQ(process_->wait(), std::optional<DWORD>(0));
 }
 
 TEST_F(SetupWindow, EditableFieldsFollowTheChoiceAndEnterInstalls) {

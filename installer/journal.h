@@ -1,0 +1,60 @@
+// What one installation has changed on disk, so that a failed one can be
+// undone and leave the target trees as they were before it started.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "installer/system.h"
+
+namespace setup {
+
+class InstallJournal {
+ public:
+  explicit InstallJournal(System& system) : system_(system) {}
+  InstallJournal(const InstallJournal&) = delete;
+  InstallJournal& operator=(const InstallJournal&) = delete;
+
+  void createdDirectory(std::string_view path) { add(Kind::directory, path, {}); }
+  // Recorded before the file is written, so that a write that fails part-way
+  // is removed too.
+  void writingTemporary(std::string_view path) { add(Kind::temporary, path, {}); }
+  // The temporary file has been renamed to destination. When nothing stood
+  // there before, undoing removes it; otherwise the file it replaced had the
+  // same content or has been moved aside (and is moved back).
+  void renamedTemporary(std::string_view temporary, std::string_view destination,
+                        bool destinationIsNew);
+  void movedAside(std::string_view path, std::string_view backup) {
+    add(Kind::movedAside, path, backup);
+  }
+
+  // Reverses every recorded change, the last first, and forgets them. A step
+  // that fails does not stop the others; each one is described in the result
+  // (empty when everything was undone). A file that cannot be moved back stays
+  // under its back-up name. Directories that are no longer empty stay.
+  std::vector<std::string> undo();
+
+ private:
+  enum class Kind { directory, temporary, created, movedAside };
+  struct Change {
+    Kind kind;
+    std::string path;
+    std::string backup;
+  };
+
+  void add(Kind kind, std::string_view path, std::string_view backup) {
+    changes_.push_back(Change{kind, std::string(path), std::string(backup)});
+  }
+  // Empty when the step succeeded.
+  std::string undoOne(const Change& change);
+
+  System& system_;
+  std::vector<Change> changes_;
+};
+
+// The message of a failed installation: the error, then what could not be
+// undone.
+std::string undoReport(const std::vector<std::string>& problems);
+
+}  // namespace setup
