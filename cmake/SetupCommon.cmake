@@ -10,6 +10,11 @@ if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
   # One file, nothing beside it: libstdc++, libgcc and winpthread go inside.
   add_link_options(-static -static-libgcc -static-libstdc++ -Wl,--no-insert-timestamp)
+elseif(SETUP_FUZZ)
+  # Coverage for libFuzzer in every library; the targets link the fuzzer.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined
+                      -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
 elseif(SETUP_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
                       -fno-omit-frame-pointer)
@@ -20,7 +25,7 @@ function(setup_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror -Wshadow
                                            -Wnon-virtual-dtor -Wno-missing-field-initializers
                                            # GCC 12 misreports std::string concatenation.
-                                           -Wno-restrict)
+                                           $<$<CXX_COMPILER_ID:GNU>:-Wno-restrict>)
 endfunction()
 
 # A library of ours: sources, warnings, the repository root on the include path.

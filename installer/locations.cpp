@@ -124,6 +124,9 @@ std::string joinPath(std::string_view head, std::string_view tail) {
 
   const bool trailing = tail.empty() ? isSeparator(head.back()) : isSeparator(tail.back());
   if (result.empty()) return ".";
+  // A relative path whose first component reads as a drive ("./C:x" with its
+  // "." dropped) would change meaning when joined again: it keeps a ".".
+  if (rootEnd == 0 && drivePrefixLength(result) == 2) result.insert(0, ".\\");
   if (trailing && result.back() != '\\') result += '\\';
   return result;
 }

@@ -30,7 +30,8 @@ std::size_t drivePrefixLength(std::string_view path);
 // runs of separators merge, "." is dropped, ".." removes the component before
 // it, a drive ("C:") or network prefix ("\\server\share") of head is kept.
 // The result ends with "\" only when tail does (or tail is empty and head
-// does); a non-empty input that leaves nothing is ".".
+// does); a non-empty input that leaves nothing is ".". A relative result whose
+// first component looks like a drive ("C:x") starts with ".\" instead.
 std::string joinPath(std::string_view head, std::string_view tail);
 
 // The data of a value below HKEY_LOCAL_MACHINE\subKey, as UTF-8, whatever its

@@ -9,10 +9,6 @@
 namespace setup {
 namespace {
 
-// No Snappy element writes more than 64 bytes for 3 bytes of input, so a
-// larger declared length can only be a lie: refuse it before allocating.
-constexpr std::uint64_t kMaxExpansion = 22;
-
 [[noreturn]] void invalidBuffer() {
   throw SnappyError("Invalid buffer, unable to uncompress", "uncompress");
 }

@@ -26,6 +26,11 @@ inline constexpr std::string_view kTemporarySuffix = ".setup-tmp";
 // is valid for the whole process.
 extern const std::span<const PayloadEntry> payloadTable;
 
+// No Snappy element writes more than 64 bytes for 3 bytes of input, so a
+// block that declares more than this many bytes per input byte is refused
+// before its output is allocated: uncompress never allocates more.
+inline constexpr std::size_t kMaxExpansion = 22;
+
 // Decompresses a complete Snappy raw block.
 // Throws SnappyError "Invalid buffer, unable to uncompress" for any malformed
 // input; nothing is returned then.

@@ -1,5 +1,7 @@
 #include "runtime/command_line.h"
 
+#include <algorithm>
+
 namespace setup {
 namespace {
 
@@ -11,23 +13,22 @@ bool blank(char c) {
 
 std::vector<std::string> splitCommandLine(std::string_view line) {
   std::vector<std::string> arguments;
+  // The program name: to the closing quote when it starts with one (the next
+  // argument may follow at once), else to the first blank; no escapes.
   std::size_t i = 0;
-  // The program name: quotes only group, backslashes are plain.
-  std::string program;
-  bool quoted = false;
-  for (; i < line.size() && (quoted || !blank(line[i])); ++i) {
-    if (line[i] == '"') {
-      quoted = !quoted;
-    } else {
-      program += line[i];
-    }
+  if (!line.empty() && line[0] == '"') {
+    const std::size_t close = std::min(line.find('"', 1), line.size());
+    arguments.emplace_back(line.substr(1, close - 1));
+    i = std::min(close + 1, line.size());
+  } else {
+    while (i < line.size() && !blank(line[i])) ++i;
+    arguments.emplace_back(line.substr(0, i));
   }
-  arguments.push_back(program);
   for (;;) {
     while (i < line.size() && blank(line[i])) ++i;
     if (i >= line.size()) break;
     std::string argument;
-    quoted = false;
+    bool quoted = false;
     while (i < line.size() && (quoted || !blank(line[i]))) {
       std::size_t backslashes = 0;
       while (i < line.size() && line[i] == '\\') {
@@ -39,7 +40,8 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
         if (backslashes % 2 == 1) {
           argument += '"';
         } else if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
-          argument += '"';  // "" inside quotes stands for one quote
+          argument += '"';  // "" inside quotes stands for one quote and closes them
+          quoted = false;
           ++i;
         } else {
           quoted = !quoted;

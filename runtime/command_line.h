@@ -9,10 +9,11 @@
 
 namespace setup {
 
-// Splits a UTF-8 command line into arguments by the rules of the Microsoft C
-// runtime: the program name runs to the first blank outside quotes, with no
-// escapes; later arguments treat 2n backslashes before a quote as n and a
-// quote, 2n+1 as n and a literal quote, and "" inside quotes as a quote.
+// Splits a UTF-8 command line into arguments as CommandLineToArgvW does: the
+// program name runs to the closing quote when it starts with one, else to the
+// first blank, with no escapes; later arguments treat 2n backslashes before a
+// quote as n and a quote, 2n+1 as n and a literal quote, and "" inside quotes
+// as a literal quote that ends the quoted part.
 std::vector<std::string> splitCommandLine(std::string_view commandLine);
 
 // Runs the window as the arguments ask and returns the exit code: no argument

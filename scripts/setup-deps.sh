@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config dpkg-dev
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  clang-14 libclang-rt-14-dev
   libsnappy-dev googletest libgtest-dev libbenchmark-dev libglpk-dev unicode-data
   wine wine64 xvfb xauth imagemagick
 )

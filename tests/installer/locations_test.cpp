@@ -54,6 +54,9 @@ TEST(JoinPath, NormalisesSeparatorsDrivesAndDots) {
       {".", "", "."},
       {"./", "", "."},
       {"", "./.", "."},
+      // A first component that would read as a drive once "." is dropped.
+      {"./C:x", "", ".\\C:x"},
+      {"a/../C:", "x/", ".\\C:\\x\\"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(joinPath(c.head, c.tail), c.expected) << '"' << c.head << "\" + \"" << c.tail << '"';

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace setup {
 namespace {
 
-TEST(SplitCommandLine, FollowsTheRuntimeRules) {
+TEST(SplitCommandLine, FollowsTheSystemRules) {
   struct Case {
     std::string given;
     std::vector<std::string> expected;
@@ -15,12 +17,16 @@ TEST(SplitCommandLine, FollowsTheRuntimeRules) {
       {"", {""}},
       {"\"C:\\Program Files\\setup.exe\" -e", {"C:\\Program Files\\setup.exe", "-e"}},
       {"C:\\dl\\setup.exe\t -e   -e ", {"C:\\dl\\setup.exe", "-e", "-e"}},
-      {"C:\\a\\\"b c\"\\setup.exe x", {"C:\\a\\b c\\setup.exe", "x"}},  // no escapes in the name
+      // The name has no escapes, and a quote inside it is plain.
+      {"C:\\a\\\"b c\"\\setup.exe x", {"C:\\a\\\"b", "c\\setup.exe x"}},
+      {"\"a\"b c", {"a", "b", "c"}},  // the first argument may follow the name at once
+      {" -e", {"", "-e"}},
       {"s \"a b\" c", {"s", "a b", "c"}},
       {"s a\\\\b", {"s", "a\\\\b"}},         // backslashes without a quote stay
       {"s a\\\"b", {"s", "a\"b"}},           // odd count: literal quote
       {"s \"a\\\\\" b", {"s", "a\\", "b"}},  // even count: halved, quote closes
       {"s \"a\"\"b\"", {"s", "a\"b"}},       // "" inside quotes
+      {"s \"a\"\"\"b c", {"s", "a\"b c"}},   // ... closes them
       {"s \"\"", {"s", ""}},                 // an empty argument
       {"s \"Privé dir\\\\\"", {"s", "Privé dir\\"}},
   };
@@ -28,6 +34,43 @@ TEST(SplitCommandLine, FollowsTheRuntimeRules) {
     EXPECT_EQ(splitCommandLine(c.given), c.expected) << c.given;
   }
 }
+
+#ifdef COMMAND_LINE_ORACLE
+// The system's own splitting (CommandLineToArgvW under wine, recorded by
+// tests/fuzz/command_line_oracle_win.cpp): one line a case, the command line
+// and then its arguments, tab-separated, with %XX escapes.
+TEST(SplitCommandLine, AgreesWithTheSystem) {
+  std::ifstream file(COMMAND_LINE_ORACLE);
+  ASSERT_TRUE(file) << COMMAND_LINE_ORACLE;
+  const auto unescape = [](std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '%' && i + 2 < text.size()) {
+        out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+        i += 2;
+      } else {
+        out += text[i];
+      }
+    }
+    return out;
+  };
+  std::size_t cases = 0;
+  for (std::string line; std::getline(file, line);) {
+    if (line.starts_with("#")) continue;
+    std::vector<std::string> fields;
+    for (std::size_t start = 0;;) {
+      const std::size_t end = line.find('\t', start);
+      fields.push_back(unescape(std::string_view(line).substr(start, end - start)));
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    const std::vector<std::string> expected(fields.begin() + 1, fields.end());
+    EXPECT_EQ(splitCommandLine(fields[0]), expected) << line;
+    ++cases;
+  }
+  EXPECT_GT(cases, 1000u);
+}
+#endif
 
 TEST(RunCommandLine, RunsTheWindowAsTheArgumentsAsk) {
   struct Case {
