@@ -29,25 +29,41 @@ CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -G "Unix Makefiles" \
 cmake --build "$build" --target fuzz -j "${JOBS:-$(nproc)}" >/dev/null
 [ -z "$build_only" ] || exit 0
 
-status=0
-summary=""
-for name in "${names[@]}"; do
-  program=$build/tests/fuzz/fuzz-${name//_/-}
-  seeds=$root/tests/fuzz/corpus/$name
-  [ -x "$program" ] && [ -d "$seeds" ] || { echo "no fuzz target $name" >&2; exit 2; }
-  mkdir -p "$build/corpus/$name" "$build/crashes/$name"
-  log=$build/crashes/$name/last-run.log
-  result=ok
+# One target: its log and a line of summary in build/fuzz/crashes/NAME.
+run_target() {
+  local name=$1
+  local program=$build/tests/fuzz/fuzz-${name//_/-}
+  local out=$build/crashes/$name
+  local result=ok
+  mkdir -p "$build/corpus/$name" "$out"
   "$program" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$build/crashes/$name/" "$build/corpus/$name" "$seeds" >"$log" 2>&1 ||
-    result=FAILED
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-  if [ "$result" != ok ]; then
-    status=1
-    echo "== fuzz target $name failed; the end of $log:" >&2
-    tail -n 40 "$log" >&2
-  fi
-  summary+=$(printf '%-14s %6s s %12s runs  %s' "$name" "$seconds" "${runs:-?}" "$result")$'\n'
+    -artifact_prefix="$out/" "$build/corpus/$name" "$root/tests/fuzz/corpus/$name" \
+    >"$out/last-run.log" 2>&1 || result=FAILED
+  local runs
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/last-run.log" | tail -n 1)
+  printf '%-14s %6s s %12s runs  %s\n' "$name" "$seconds" "${runs:-?}" "$result" >"$out/summary"
+}
+
+for name in "${names[@]}"; do
+  [ -x "$build/tests/fuzz/fuzz-${name//_/-}" ] && [ -d "$root/tests/fuzz/corpus/$name" ] ||
+    { echo "no fuzz target $name" >&2; exit 2; }
+  rm -f "$build/crashes/$name/summary"
 done
-printf '%s' "$summary"
+# One target a core at a time.
+parallel=${FUZZ_JOBS:-$(nproc)}
+for name in "${names[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do wait -n || true; done
+  run_target "$name" &
+done
+wait
+
+status=0
+for name in "${names[@]}"; do
+  if ! grep -qs ' ok$' "$build/crashes/$name/summary"; then
+    status=1
+    echo "== fuzz target $name failed; the end of build/fuzz/crashes/$name/last-run.log:" >&2
+    tail -n 40 "$build/crashes/$name/last-run.log" >&2
+  fi
+done
+for name in "${names[@]}"; do cat "$build/crashes/$name/summary" 2>/dev/null || true; done
 exit $status

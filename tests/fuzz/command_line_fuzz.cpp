@@ -99,12 +99,8 @@ std::string joined(const std::vector<std::string>& arguments) {
 }
 
 }  // namespace
-}  // namespace setup::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace setup;
-  using namespace setup::fuzz;
-  const std::string_view input = asText(data, size);
+void testOneInput(std::string_view input) {
   const std::vector<std::string> split = splitCommandLine(input);
   const std::vector<std::string> expected = referenceSplit(input);
   check(split == expected, "splits as CommandLineToArgvW",
@@ -123,5 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 1; i < arguments.size(); ++i) line += " " + quoteArgument(arguments[i]);
   check(splitCommandLine(line) == arguments, "quoted arguments come back unchanged",
         line + " -> " + joined(splitCommandLine(line)));
-  return 0;
 }
+
+}  // namespace setup::fuzz

@@ -53,15 +53,12 @@ std::string readBack(const std::u16string& stored) {
 }
 
 }  // namespace
-}  // namespace setup::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace setup;
-  using namespace setup::fuzz;
-  if (size == 0) return 0;
-  const unsigned switches = data[0];
-  const auto parts = fields(asText(data + 1, size - 1), 3);
-  const std::string_view report = asText(data, size);
+void testOneInput(std::string_view input) {
+  if (input.empty()) return;
+  const auto switches = static_cast<unsigned char>(input[0]);
+  const auto parts = fields(input.substr(1), 3);
+  const std::string_view report = input;
 
   FakeSystem system;
   std::string values[2];
@@ -99,10 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     standardDir = discoverLocations(system);
   } catch (const OSError&) {
     check(failing != 0 || (switches & 3) != 0, "OSError only from a failing registry", report);
-    return 0;
+    return;
   } catch (const IOError&) {
     check(placed && (switches & 16), "IOError only for an unreadable file", report);
-    return 0;
+    return;
   }
   check((switches & 3) == 0, "a missing value is an error", report);
   const bool failsOnRead = failing == 1 + unsigned(FakeSystem::RegistryCall::rootRead);
@@ -113,5 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string(report) + " -> " + standardDir);
   const bool reported = !system.outputLines().empty();
   check(reported == !placed, "a missing file, and only that, is reported", report);
-  return 0;
 }
+
+}  // namespace setup::fuzz

@@ -51,8 +51,7 @@ inline std::vector<std::string_view> fields(std::string_view data, std::size_t c
   return result;
 }
 
-inline std::string_view asText(const std::uint8_t* data, std::size_t size) {
-  return {reinterpret_cast<const char*>(data), size};
-}
+// Each target's check of one input; a broken property aborts.
+void testOneInput(std::string_view input);
 
 }  // namespace setup::fuzz

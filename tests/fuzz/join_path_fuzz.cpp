@@ -50,12 +50,9 @@ std::string swapSeparators(std::string_view text) {
 }
 
 }  // namespace
-}  // namespace setup::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace setup;
-  using namespace setup::fuzz;
-  const auto parts = fields(asText(data, size), 2);
+void testOneInput(std::string_view input) {
+  const auto parts = fields(input, 2);
   const std::string_view head = parts[0];
   const std::string_view tail = parts[1];
   const std::string joined = joinPath(head, tail);
@@ -67,9 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         "either separator gives the same result", report);
   if (head.empty() && tail.empty()) {
     check(joined.empty(), "nothing joined is empty", report);
-    return 0;
+    return;
   }
-  if (joined == ".") return 0;  // nothing left of a relative path
+  if (joined == ".") return;  // nothing left of a relative path
 
   // ".." never climbs above the drive or the root.
   const std::string root = rootOf(head.empty() ? tail : head);
@@ -96,5 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(component != ".." || climbing, "\"..\" only before every named component", report);
     start = end + 1;
   }
-  return 0;
 }
+
+}  // namespace setup::fuzz

@@ -2,33 +2,14 @@
 // code point maps as Debian's UnicodeData.txt says (simple mapping), and the
 // bytes of ill-formed sequences are copied unchanged, as the header promises.
 // Valid text also survives the UTF-16 conversion both ways.
-#include <fstream>
-#include <sstream>
-#include <vector>
-
 #include "installer/text.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/installer/unicode_data.h"
 
 namespace setup::fuzz {
 namespace {
 
 std::vector<char32_t> lowerOf;  // indexed by code point
-
-void loadUnicodeData() {
-  lowerOf.resize(0x110000);
-  for (char32_t c = 0; c < lowerOf.size(); ++c) lowerOf[c] = c;
-  std::ifstream file(SETUP_UNICODE_DATA);
-  check(static_cast<bool>(file), "UnicodeData.txt can be read", SETUP_UNICODE_DATA);
-  std::string line;
-  while (std::getline(file, line)) {
-    std::vector<std::string> fieldsOfLine;
-    std::stringstream stream(line);
-    for (std::string field; std::getline(stream, field, ';');) fieldsOfLine.push_back(field);
-    if (fieldsOfLine.size() > 13 && !fieldsOfLine[13].empty()) {
-      lowerOf[std::stoul(fieldsOfLine[0], nullptr, 16)] = std::stoul(fieldsOfLine[13], nullptr, 16);
-    }
-  }
-}
 
 // Length of the well-formed sequence at the start of text (the Unicode table
 // of well-formed byte sequences), or 0.
@@ -88,17 +69,8 @@ bool isValid(std::string_view text) {
 }
 
 }  // namespace
-}  // namespace setup::fuzz
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setup::fuzz::loadUnicodeData();
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace setup;
-  using namespace setup::fuzz;
-  const std::string_view input = asText(data, size);
+void testOneInput(std::string_view input) {
   std::string expected;
   for (std::size_t i = 0; i < input.size();) {
     char32_t c = 0;
@@ -115,5 +87,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(isValid(lowered), "valid UTF-8 stays valid", input);
     check(utf16ToUtf8(utf8ToUtf16(input)) == input, "UTF-16 and back gives the same text", input);
   }
+}
+
+}  // namespace setup::fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  std::size_t mappings = 0;
+  setup::fuzz::lowerOf = setup::readSimpleLowerCase(SETUP_UNICODE_DATA, &mappings);
+  setup::fuzz::check(mappings > 1000, "UnicodeData.txt can be read", SETUP_UNICODE_DATA);
   return 0;
 }

@@ -44,12 +44,9 @@ std::size_t numberAfter(std::string_view text, std::string_view prefix) {
 }
 
 }  // namespace
-}  // namespace setup::fuzz
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace setup;
-  using namespace setup::fuzz;
-  const std::string text(asText(data, size));
+void testOneInput(std::string_view input) {
+  const std::string text(input);
   const std::vector<std::string_view> lines = linesOf(text);
   const auto namesItemLine = [&](std::size_t number) {
     return number >= 1 && number <= lines.size() && holdsItem(lines[number - 1]);
@@ -70,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       for (const std::string_view line : lines) {
         check(!holdsItem(line), "\"no item\" only for a list without item lines", text);
       }
-      return 0;
+      return;
     }
     const std::size_t line = numberAfter(message, std::string(kListPath) + ":");
     check(namesItemLine(line), "a refusal names a line that holds an item",
@@ -85,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::string(message) + "\n  " + text);
     }
   }
-  return 0;
 }
+
+}  // namespace setup::fuzz

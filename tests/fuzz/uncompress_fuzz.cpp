@@ -87,19 +87,8 @@ std::optional<std::string> referenceDecode(std::string_view in) {
 }
 
 }  // namespace
-}  // namespace setup::fuzz
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  if (__sanitizer_install_malloc_and_free_hooks != nullptr) {
-    __sanitizer_install_malloc_and_free_hooks(setup::fuzz::onMalloc, setup::fuzz::onFree);
-  }
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  using namespace setup;
-  using namespace setup::fuzz;
-  const std::string_view input = asText(data, size);
+void testOneInput(std::string_view input) {
   const std::optional<std::string> expected = referenceDecode(input);
 
   std::string out;
@@ -117,11 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   watching = false;
   // Small allocations (the exception, a short string's first growth) aside,
   // nothing may exceed the output that the input can possibly describe.
-  check(largest <= std::max<std::size_t>(size * kMaxExpansion + 1, 256),
+  check(largest <= std::max<std::size_t>(input.size() * kMaxExpansion + 1, 256),
         "allocates within the limit", input);
 
   check(accepted == expected.has_value(), "accepts exactly the well-formed blocks", input);
-  if (!accepted) return 0;
+  if (!accepted) return;
   check(out == *expected, "decodes as the format says", input);
   std::size_t declared = 0;
   check(snappy::GetUncompressedLength(input.data(), input.size(), &declared) &&
@@ -130,5 +119,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string again;
   snappy::Compress(out.data(), out.size(), &again);
   check(uncompress(again) == out, "round trip through Snappy", input);
+}
+
+}  // namespace setup::fuzz
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (__sanitizer_install_malloc_and_free_hooks != nullptr) {
+    __sanitizer_install_malloc_and_free_hooks(setup::fuzz::onMalloc, setup::fuzz::onFree);
+  }
   return 0;
 }

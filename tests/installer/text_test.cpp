@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
 #include <vector>
+
+#include "tests/installer/unicode_data.h"
 
 namespace setup {
 namespace {
@@ -40,21 +40,9 @@ TEST(LowerCase, MapsCodePointsAndKeepsMalformedBytes) {
 // The table is generated in compact runs; every code point must still map as
 // the character database says.
 TEST(LowerCase, AgreesWithTheCharacterDatabaseEverywhere) {
-  std::ifstream file(SETUP_UNICODE_DATA);
-  ASSERT_TRUE(file) << SETUP_UNICODE_DATA;
-  std::vector<char32_t> expected(0x110000);
-  for (char32_t c = 0; c < expected.size(); ++c) expected[c] = c;
-  std::string line;
   std::size_t mappings = 0;
-  while (std::getline(file, line)) {
-    std::vector<std::string> fields;
-    std::stringstream stream(line);
-    for (std::string field; std::getline(stream, field, ';');) fields.push_back(field);
-    if (fields.size() > 13 && !fields[13].empty()) {
-      expected[std::stoul(fields[0], nullptr, 16)] = std::stoul(fields[13], nullptr, 16);
-      ++mappings;
-    }
-  }
+  const std::vector<char32_t> expected = readSimpleLowerCase(SETUP_UNICODE_DATA, &mappings);
+  ASSERT_FALSE(expected.empty()) << SETUP_UNICODE_DATA;
   EXPECT_GT(mappings, 1000u);
   for (char32_t c = 0; c < expected.size(); ++c) {
     ASSERT_EQ(std::uint32_t(lowerCodePoint(c)), std::uint32_t(expected[c]))
