@@ -58,7 +58,6 @@ void testOneInput(std::string_view input) {
   if (input.empty()) return;
   const auto switches = static_cast<unsigned char>(input[0]);
   const auto parts = fields(input.substr(1), 3);
-  const std::string_view report = input;
 
   FakeSystem system;
   std::string values[2];
@@ -95,21 +94,21 @@ void testOneInput(std::string_view input) {
   try {
     standardDir = discoverLocations(system);
   } catch (const OSError&) {
-    check(failing != 0 || (switches & 3) != 0, "OSError only from a failing registry", report);
+    check(failing != 0 || (switches & 3) != 0, "OSError only from a failing registry", input);
     return;
   } catch (const IOError&) {
-    check(placed && (switches & 16), "IOError only for an unreadable file", report);
+    check(placed && (switches & 16), "IOError only for an unreadable file", input);
     return;
   }
-  check((switches & 3) == 0, "a missing value is an error", report);
+  check((switches & 3) == 0, "a missing value is an error", input);
   const bool failsOnRead = failing == 1 + unsigned(FakeSystem::RegistryCall::rootRead);
-  check(!(failsOnRead && anyData), "a failing read is an error", report);
-  check(!(placed && (switches & 16)), "an unreadable file is an error", report);
+  check(!(failsOnRead && anyData), "a failing read is an error", input);
+  check(!(placed && (switches & 16)), "an unreadable file is an error", input);
   const std::string netPath = placed ? referenceNetPath(parts[2]) : "";
   check(standardDir == joinPath(netPath, "Std"), "NetPath as a plain reading gives it",
-        std::string(report) + " -> " + standardDir);
+        std::string(input) + " -> " + standardDir);
   const bool reported = !system.outputLines().empty();
-  check(reported == !placed, "a missing file, and only that, is reported", report);
+  check(reported == !placed, "a missing file, and only that, is reported", input);
 }
 
 }  // namespace setup::fuzz
