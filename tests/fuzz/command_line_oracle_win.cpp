@@ -4,10 +4,11 @@
 //
 // One case a line: the command line, then each argument, separated by tabs.
 // Bytes below 0x20, 0x7F and "%" are written as %XX; the rest is UTF-8.
+#include <windows.h>
+// After windows.h:
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
