@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build and the tests need. Idempotent;
-# quick when everything is there.
+# Installs every Debian package that the build and the tests need; with the
+# argument "bench" also what only the benchmarks need. Idempotent; quick when
+# everything is there.
 set -euo pipefail
 packages=(
   cmake g++ make pkg-config dpkg-dev
@@ -9,6 +10,8 @@ packages=(
   libsnappy-dev googletest libgtest-dev libbenchmark-dev libglpk-dev unicode-data
   wine wine64 xvfb xauth imagemagick
 )
+# The start-up benchmark's peer installer is built with makensis.
+[ "${1:-}" = bench ] && packages+=(nsis)
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
