@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iostream>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <utility>
@@ -57,11 +57,17 @@ void Solver::addEditVariable(const Variable& variable, double strength) {
   } catch (const std::exception& e) {
     // Serves only against internal faults: a fresh non-required edit constraint
     // cannot be refused. The variable still becomes an edit variable.
-    std::ostream& out = options_.diagnostics ? *options_.diagnostics : std::cout;
     const auto* error = dynamic_cast<const Error*>(&e);
-    out << "solver.addEditVariable: caught " << (error ? error->kind() : "exception");
-    if (error) out << " raised by solver." << error->procedure();
-    out << ": " << e.what() << '\n';
+    std::string line = "solver.addEditVariable: caught ";
+    line += error ? error->kind() : "exception";
+    if (error) line += " raised by solver." + error->procedure();
+    line += ": " + std::string(e.what()) + '\n';
+    if (options_.diagnostics) {
+      *options_.diagnostics += line;
+    } else {
+      std::fwrite(line.data(), 1, line.size(), stdout);
+      std::fflush(stdout);
+    }
   }
   const auto found = constraints_.find(constraint.identity());
   const Tag tag = found != constraints_.end() ? found->second.tag : Tag{};

@@ -29,9 +29,9 @@
 #pragma once
 
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -106,8 +106,8 @@ struct SolverOptions {
   bool literalWalks = false;
   // Check the solver's own bookkeeping after every operation (AssertionDefect).
   bool checkInvariants = false;
-  // Where addEditVariable writes the diagnostic of a caught failure; null: std::cout.
-  std::ostream* diagnostics = nullptr;
+  // Where addEditVariable appends the diagnostic of a caught failure; null: standard output.
+  std::string* diagnostics = nullptr;
   // When set, every step of the engine is appended here (tests).
   std::vector<TraceEvent>* trace = nullptr;
 };

@@ -1,6 +1,5 @@
 #include "runtime/fatal_win.h"
 
-#include <cxxabi.h>
 #include <windows.h>
 
 #include <csignal>
@@ -38,13 +37,6 @@ void onOutOfMemory() {
   std::_Exit(1);
 }
 
-std::string demangledName(const std::type_info& type) {
-  int status = 0;
-  std::unique_ptr<char, decltype(&std::free)> name(
-      abi::__cxa_demangle(type.name(), nullptr, nullptr, &status), &std::free);
-  return status == 0 && name != nullptr ? std::string(name.get()) : std::string(type.name());
-}
-
 }  // namespace
 
 void installSignalHandler() {
@@ -79,7 +71,7 @@ void reportUnhandledException(std::exception_ptr exception) {
   } catch (const std::bad_alloc&) {
     onOutOfMemory();
   } catch (const std::exception& error) {
-    text = unhandledExceptionText("", error.what(), demangledName(typeid(error)));
+    text = unhandledExceptionText("", error.what(), typeName(typeid(error)));
   } catch (...) {
     text = unhandledExceptionText("", "", "unknown exception");
   }
@@ -88,3 +80,13 @@ void reportUnhandledException(std::exception_ptr exception) {
 }
 
 }  // namespace setup
+
+// Replaces the C++ library's default terminate handler, which writes the
+// demangled type of the exception to a standard error that a windowed program
+// does not have, and brings the library's whole demangler into setup.exe. The
+// abort ends in the fatal-signal report all the same.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() {
+  std::abort();
+}
+}  // namespace __gnu_cxx

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds setup.exe a second time in a fresh tree and compares the bytes.
+# Builds setup.exe a second time in a fresh tree and compares the bytes, of the
+# executable and of its separate debug file.
 #   check-reproducible.sh BUILD_DIR   (an existing Windows build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,8 +14,9 @@ cmake -S "$root" -B "$second" -DCMAKE_BUILD_TYPE=Release \
   -DSETUP_PAYLOAD_LIST="$(cache SETUP_PAYLOAD_LIST)" \
   -DSETUP_SNAPPY_SOURCE_DIR="$(cache SETUP_SNAPPY_SOURCE_DIR)" >/dev/null
 cmake --build "$second" --target setup -j "$(nproc)" >/dev/null
-if cmp "$build/setup.exe" "$second/setup.exe"; then
-  echo "setup.exe is byte-identical across two clean builds"
+if cmp "$build/setup.exe" "$second/setup.exe" &&
+  cmp "$build/setup.exe.debug" "$second/setup.exe.debug"; then
+  echo "setup.exe and setup.exe.debug are byte-identical across two clean builds"
   rm -rf "$second"
 else
   exit 1

@@ -1,26 +1,12 @@
 #include "toolkit/wEventTarget.h"
 
-#include <cxxabi.h>
-
 #include <algorithm>
-#include <cstdlib>
 #include <exception>
 #include <typeinfo>
 
 #include "runtime/errors.h"
 
 namespace setup {
-namespace {
-
-std::string demangled(const std::type_info& type) {
-  int status = 0;
-  char* name = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
-  std::string result = status == 0 && name != nullptr ? name : type.name();
-  std::free(name);
-  return result;
-}
-
-}  // namespace
 
 wConnectionCounts& wConnectionCounts::process() {
   // Never destroyed: windows may still disconnect while statics go away.
@@ -45,7 +31,7 @@ std::string currentHandlerErrorText() {
   } catch (const Error& e) {
     return e.message() + " [" + e.kind() + "]";
   } catch (const std::exception& e) {
-    return std::string(e.what()) + " [" + demangled(typeid(e)) + "]";
+    return std::string(e.what()) + " [" + typeName(typeid(e)) + "]";
   } catch (...) {
     return "unknown exception [unknown]";
   }

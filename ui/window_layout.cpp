@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "runtime/errors.h"
 
@@ -12,6 +13,28 @@ namespace {
 using layout::Constraint;
 using layout::Expression;
 using layout::Term;
+
+// A rounded value that is no 32-bit integer, for the error message. Written
+// without the printf family, which would bring 22 KB into setup.exe for it.
+std::string describeRounded(double rounded) {
+  if (std::isnan(rounded)) return "nan";
+  if (std::isinf(rounded)) return rounded > 0 ? "inf" : "-inf";
+  if (std::fabs(rounded) < 1e18) return std::to_string(static_cast<long long>(rounded));
+  // Four significant digits and the exponent: 1.234e+21.
+  double mantissa = std::fabs(rounded);
+  int exponent = 0;
+  while (mantissa >= 10.0) {
+    mantissa /= 10.0;
+    ++exponent;
+  }
+  std::string digits = std::to_string(std::llround(mantissa * 1000.0));
+  if (digits.size() > 4) {  // 9.9996 rounds up to 10.000
+    digits.pop_back();
+    ++exponent;
+  }
+  return std::string(rounded < 0 ? "-" : "") + digits.substr(0, 1) + "." + digits.substr(1) + "e+" +
+         std::to_string(exponent);
+}
 
 Expression sum(std::initializer_list<Term> terms, double constant = 0.0) {
   return Expression(std::vector<Term>(terms), constant);
@@ -111,7 +134,7 @@ std::int32_t roundToPixel(double value) {
   const double rounded = std::round(value);  // halves away from zero
   if (!(rounded >= std::numeric_limits<std::int32_t>::min() &&
         rounded <= std::numeric_limits<std::int32_t>::max())) {
-    throw ValueError("value out of range: " + std::to_string(value), "roundToPixel");
+    throw ValueError("value out of range: " + describeRounded(rounded), "roundToPixel");
   }
   return static_cast<std::int32_t>(rounded);
 }

@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <functional>
-#include <sstream>
 
 #include "tests/layout/solver_testing.h"
 
@@ -557,7 +556,7 @@ TEST(EditVariable, AddingMixesWithConstraintsInAnyOrder) {
 // internal fault: here an unbounded objective brought about by a NaN constant.
 TEST(EditVariable, CaughtFailureOfTheEditConstraintIsWrittenAndDropped) {
   for (bool toStdout : {false, true}) {
-    std::ostringstream out;
+    std::string out;
     SolverOptions options;
     if (!toStdout) options.diagnostics = &out;
     Solver solver(options);
@@ -566,7 +565,7 @@ TEST(EditVariable, CaughtFailureOfTheEditConstraintIsWrittenAndDropped) {
     solver.addConstraint(Expression(v) + Term(t) == Expression(std::vector<Term>{}, double(NAN)));
     if (toStdout) ::testing::internal::CaptureStdout();
     solver.addEditVariable(v, 1.0);
-    const std::string written = toStdout ? ::testing::internal::GetCapturedStdout() : out.str();
+    const std::string written = toStdout ? ::testing::internal::GetCapturedStdout() : out;
     EXPECT_EQ(written,
               "solver.addEditVariable: caught AssertionDefect raised by solver.optimise: "
               "Internal error: The objective is unbounded.\n");

@@ -1,12 +1,26 @@
 // The fatal texts and their byte limits.
+#include <cxxabi.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <functional>
+#include <ios>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <system_error>
+#include <typeinfo>
+#include <vector>
 
+#include "runtime/errors.h"
 #include "runtime/fatal.h"
 
 namespace setup {
 namespace {
+
+struct LocalError : std::exception {};
+template <typename T>
+struct TemplateError : std::exception {};
 
 struct UnhandledCase {
   std::string stackTrace;
@@ -97,6 +111,32 @@ TEST(FatalText, LibraryListGrowth) {
   for (const auto& [capacity, grown] : cases) {
     EXPECT_EQ(grownLibraryListCapacity(capacity), grown) << capacity;
   }
+}
+
+// The reports name an exception's class as the library's demangler would.
+TEST(FatalText, ExceptionClassNamesReadAsTheDemanglerReadsThem) {
+  const std::type_info* types[] = {
+      &typeid(std::exception),     &typeid(std::logic_error), &typeid(std::bad_function_call),
+      &typeid(std::system_error),  &typeid(std::bad_alloc),   &typeid(std::ios_base::failure),
+      &typeid(ValueError),         &typeid(LocalError),       &typeid(int),
+      &typeid(TemplateError<int>), &typeid(std::vector<int>),
+  };
+  for (const std::type_info* type : types) {
+    int status = 0;
+    std::unique_ptr<char, decltype(&std::free)> expected(
+        abi::__cxa_demangle(type->name(), nullptr, nullptr, &status), &std::free);
+    ASSERT_EQ(status, 0) << type->name();
+    const std::string name = typeName(*type);
+    // Templates and built-in types are not exception classes: they may stay mangled.
+    if (name != type->name()) {
+      EXPECT_EQ(name, expected.get()) << type->name();
+    }
+  }
+  EXPECT_EQ(typeName(typeid(std::logic_error)), "std::logic_error");
+  EXPECT_EQ(typeName(typeid(std::ios_base::failure)), "std::ios_base::failure[abi:cxx11]");
+  EXPECT_EQ(typeName(typeid(ValueError)), "setup::ValueError");
+  EXPECT_EQ(typeName(typeid(LocalError)), "setup::(anonymous namespace)::LocalError");
+  EXPECT_EQ(typeName(typeid(TemplateError<int>)), typeid(TemplateError<int>).name());
 }
 
 }  // namespace
