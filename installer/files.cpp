@@ -16,14 +16,12 @@ std::string readFile(System& system, std::string_view path) {
   }
 }
 
-void writeFile(System& system, std::string_view path, std::string_view content,
-               std::string_view shownPath) {
+void writeFile(System& system, std::string_view path, std::string_view content) {
   switch (system.writeFile(path, content)) {
     case FileStatus::ok:
       return;
     case FileStatus::cannotOpen:
-      throw IOError("cannot open: " + std::string(shownPath.empty() ? path : shownPath),
-                    "writeFile");
+      throw IOError("cannot open: " + std::string(path), "writeFile");
     default:
       throw IOError("cannot write string to file", "writeFile");
   }

@@ -13,9 +13,8 @@ namespace setup {
 std::string readFile(System& system, std::string_view path);
 
 // Creates or truncates the file and writes the bytes unchanged. Throws IOError
-// "cannot open: " + shownPath (path when empty), or "cannot write string to
-// file" (the file may then be partly written).
-void writeFile(System& system, std::string_view path, std::string_view content,
-               std::string_view shownPath = {});
+// "cannot open: " + path, or "cannot write string to file" (the file may then
+// be partly written).
+void writeFile(System& system, std::string_view path, std::string_view content);
 
 }  // namespace setup

@@ -65,6 +65,20 @@ Tick tickCount(System& system) {
   return Tick(counter) * 1'000'000'000u / Tick(frequency);
 }
 
+// backupIfChanged for a path where something stands; a directory cannot be
+// read and raises IOError.
+std::string moveAsideIfDifferent(System& system, std::string_view path, std::int64_t newHash,
+                                 std::string_view newContent) {
+  const std::string existing = readFile(system, path);
+  if (contentHash(existing) == newHash && existing == newContent) return {};
+  const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
+  if (const std::uint32_t code = system.moveFileReplacing(path, backup)) {
+    throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
+                  "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
+  }
+  return backup;
+}
+
 // The entry's content, checked before any of it reaches the disk: a damaged
 // download must not install a corrupted file.
 void decompressEntry(const PayloadEntry& entry, std::string& content) {
@@ -87,22 +101,32 @@ void decompressEntry(const PayloadEntry& entry, std::string& content) {
 // file left by an interrupted installation is simply written over.
 void installFile(System& system, InstallJournal& journal, const std::string& destination,
                  std::int64_t hash, std::string_view content) {
-  if (system.pathKind(destination) == PathKind::directory) {
-    throw IOError("cannot open: " + destination, "writeFile");
-  }
   const std::string temporary = destination + std::string(kTemporarySuffix);
   journal.writingTemporary(temporary);
-  writeFile(system, temporary, content, destination);
-  const bool existed = system.pathKind(destination) == PathKind::file;
-  if (existed) {
-    const std::string backup = backupIfChanged(system, destination, hash, content);
-    if (!backup.empty()) journal.movedAside(destination, backup);
+  bool replacing = false;
+  std::uint32_t renameError = 0;
+  const FileStatus status = system.writeThenRename(
+      temporary, destination, content,
+      [&] {
+        // The new file is complete before the old one leaves its place. A
+        // directory there cannot be opened as a file.
+        replacing = true;
+        const std::string backup = moveAsideIfDifferent(system, destination, hash, content);
+        if (!backup.empty()) journal.movedAside(destination, backup);
+      },
+      &renameError);
+  switch (status) {
+    case FileStatus::ok:
+      break;
+    case FileStatus::cannotOpen:
+      throw IOError("cannot open: " + destination, "writeFile");
+    case FileStatus::cannotRename:
+      throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
+                    "(" + quoted(temporary) + ", " + quoted(destination) + ")", "installFile");
+    default:
+      throw IOError("cannot write string to file", "writeFile");
   }
-  if (const std::uint32_t code = system.moveFileReplacing(temporary, destination)) {
-    throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
-                  "(" + quoted(temporary) + ", " + quoted(destination) + ")", "installFile");
-  }
-  journal.renamedTemporary(temporary, destination, !existed);
+  journal.renamedTemporary(temporary, destination, !replacing);
 }
 
 void installEntries(System& system, InstallJournal& journal, std::string_view paletteText,
@@ -186,14 +210,7 @@ bool createDirectory(System& system, std::string_view path, NativeWindow owner,
 std::string backupIfChanged(System& system, std::string_view path, std::int64_t newHash,
                             std::string_view newContent) {
   if (system.pathKind(path) != PathKind::file) return {};
-  const std::string existing = readFile(system, path);
-  if (contentHash(existing) == newHash && existing == newContent) return {};
-  const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
-  if (const std::uint32_t code = system.moveFileReplacing(path, backup)) {
-    throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
-                  "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
-  }
-  return backup;
+  return moveAsideIfDifferent(system, path, newHash, newContent);
 }
 
 std::string relativeScriptDir(std::string_view scriptText, std::string_view libraryRoot) {

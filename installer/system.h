@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,7 +23,7 @@ using RegistryKey = std::uintptr_t;
 
 enum class PathKind { missing, file, directory };
 
-enum class FileStatus { ok, cannotOpen, cannotRead, cannotWrite };
+enum class FileStatus { ok, cannotOpen, cannotRead, cannotWrite, cannotRename };
 
 // Win32 error codes the logic tells apart.
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
@@ -75,6 +76,16 @@ class System {
   // Creates or truncates the file and writes the bytes. cannotWrite may leave
   // a partly written file.
   virtual FileStatus writeFile(std::string_view path, std::string_view content) = 0;
+  // Creates or truncates temporary, writes the bytes and, with the file still
+  // open, renames it to destination in one step. When something stands at
+  // destination already, onExisting runs first and the rename then replaces
+  // it. cannotOpen and cannotWrite are the write's, as above; cannotRename
+  // sets *renameError to the last error. An exception from onExisting leaves
+  // the whole temporary file behind.
+  virtual FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
+                                     std::string_view content,
+                                     const std::function<void()>& onExisting,
+                                     std::uint32_t* renameError) = 0;
 
   // The system's text for an error code; empty when it has none.
   virtual std::string errorText(std::uint32_t code) = 0;

@@ -4,8 +4,10 @@
 #include <share.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "runtime/syscalls_win.h"
 #include "toolkit/winstr.h"
@@ -32,6 +34,22 @@ class UniqueFile {
 
  private:
   std::FILE* file_;
+};
+
+// One owner for a file handle of the system.
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() {
+    if (*this) sys.CloseHandle(handle_);
+  }
+  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
 };
 
 HKEY toHkey(RegistryKey key) {
@@ -131,6 +149,50 @@ FileStatus WindowsSystem::writeFile(std::string_view path, std::string_view cont
     return FileStatus::cannotWrite;
   }
   return file.close() ? FileStatus::ok : FileStatus::cannotWrite;
+}
+
+FileStatus WindowsSystem::writeThenRename(std::string_view temporary, std::string_view destination,
+                                          std::string_view content,
+                                          const std::function<void()>& onExisting,
+                                          std::uint32_t* renameError) {
+  // Renaming the open handle costs next to nothing beside the write, where
+  // MoveFileExW opens the file again (under wine it doubled the installation).
+  UniqueHandle file(sys.CreateFileW(toWide(temporary).c_str(), GENERIC_WRITE | DELETE,
+                                    FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                    nullptr));
+  if (!file) return FileStatus::cannotOpen;
+  for (std::string_view rest = content; !rest.empty();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
+    DWORD written = 0;
+    if (!sys.WriteFile(file.get(), rest.data(), chunk, &written, nullptr) || written == 0) {
+      return FileStatus::cannotWrite;
+    }
+    rest.remove_prefix(written);
+  }
+  const std::wstring target = toWide(destination);
+  // FILE_RENAME_INFO ends in the name, without a terminator.
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::copy(target.begin(), target.end(), rename->FileName);
+  const auto renameTo = [&](bool replace) {
+    rename->ReplaceIfExists = replace;
+    return sys.SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
+                                          static_cast<DWORD>(buffer.size())) != 0;
+  };
+  // Not replacing first tells whether something stands there, without
+  // asking for the name once more.
+  if (renameTo(false)) return FileStatus::ok;
+  const DWORD code = sys.GetLastError();
+  if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
+    onExisting();
+    if (renameTo(true)) return FileStatus::ok;
+    *renameError = sys.GetLastError();
+  } else {
+    *renameError = code;
+  }
+  return FileStatus::cannotRename;
 }
 
 std::string WindowsSystem::errorText(std::uint32_t code) {

@@ -25,6 +25,9 @@ class WindowsSystem : public System {
   std::int64_t performanceFrequency() override;
   FileStatus readFile(std::string_view path, std::string* content) override;
   FileStatus writeFile(std::string_view path, std::string_view content) override;
+  FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
+                             std::string_view content, const std::function<void()>& onExisting,
+                             std::uint32_t* renameError) override;
   std::string errorText(std::uint32_t code) override;
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;

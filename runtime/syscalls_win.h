@@ -86,6 +86,10 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(MoveFileExW)                            \
   FN(DeleteFileW)                            \
   FN(RemoveDirectoryW)                       \
+  FN(CreateFileW)                            \
+  FN(WriteFile)                              \
+  FN(SetFileInformationByHandle)             \
+  FN(CloseHandle)                            \
   LIB("Advapi32.dll")                        \
   FN(RegGetValueW)                           \
   FN(RegOpenKeyExW)                          \

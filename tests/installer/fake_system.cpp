@@ -330,6 +330,10 @@ std::uint32_t FakeSystem::createDirectory(std::string_view path) {
 
 std::uint32_t FakeSystem::moveFileReplacing(std::string_view from, std::string_view to) {
   if (const auto code = injectedFileFailure()) return *code;
+  return move(from, to);
+}
+
+std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
   Resolved source;
   Resolved target;
   if (const std::uint32_t code = resolve(from, &source)) return code;
@@ -420,6 +424,29 @@ FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content
   }
   node.content = content;
   return FileStatus::ok;
+}
+
+FileStatus FakeSystem::writeThenRename(std::string_view temporary, std::string_view destination,
+                                       std::string_view content,
+                                       const std::function<void()>& onExisting,
+                                       std::uint32_t* renameError) {
+  if (const FileStatus status = writeFile(temporary, content); status != FileStatus::ok) {
+    return status;
+  }
+  // As the Win32 one: a rename that does not replace, then, when something
+  // stands there, onExisting and a rename that does.
+  std::uint32_t code = injectedFileFailure().value_or(0);
+  if (code == 0) {
+    if (find(destination) == nullptr) {
+      code = move(temporary, destination);
+    } else {
+      onExisting();
+      code = moveFileReplacing(temporary, destination);
+    }
+  }
+  if (code == 0) return FileStatus::ok;
+  *renameError = code;
+  return FileStatus::cannotRename;
 }
 
 std::string FakeSystem::errorText(std::uint32_t code) {

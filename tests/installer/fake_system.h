@@ -87,6 +87,10 @@ class FakeSystem : public System {
   std::int64_t performanceFrequency() override { return frequency_; }
   FileStatus readFile(std::string_view path, std::string* content) override;
   FileStatus writeFile(std::string_view path, std::string_view content) override;
+  // A write and a rename, each a file call of its own.
+  FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
+                             std::string_view content, const std::function<void()>& onExisting,
+                             std::uint32_t* renameError) override;
   std::string errorText(std::uint32_t code) override;
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;
@@ -113,6 +117,8 @@ class FakeSystem : public System {
   const Node* find(std::string_view path) const;
   std::map<std::string, std::u16string>* registryKey(RegistryKey key, const std::string* subKey);
   std::optional<std::int32_t> injected(RegistryCall call);
+  // MoveFileExW's work, not counted as a file call.
+  std::uint32_t move(std::string_view from, std::string_view to);
   // Counts a file call; the code it must fail with, if any.
   std::optional<std::uint32_t> injectedFileFailure();
 
