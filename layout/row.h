@@ -1,6 +1,9 @@
 // A row of the tableau: basic symbol = constant + sum(coefficient * symbol),
 // or, for the objective and the artificial row, the quantity to be minimised.
 //
+// The engine walks a row's cells newest symbol first (highest id first): see firstCell.
+// The cell table's own slot order decides nothing.
+//
 // The mutating operations take an observer that learns of every cell added to or
 // removed from the row; the solver uses it to keep its column index current for the
 // rows that are in the tableau. Rows outside the tableau pass NoCellObserver.
@@ -32,6 +35,23 @@ class Row {
   // lets the primal entering rule see at once that an objective is at its minimum.
   std::size_t negativeCount() const { return negativeCount_; }
 
+  // The first cell (s, c) in walk order, newest symbol first, for which matches(s, c)
+  // holds; the invalid symbol when none does.
+  //
+  // Why newest first: a constraint being added brings the newest symbols, and a choice
+  // among them stays local to it. An old symbol's column may run through much of the
+  // tableau; in a chain of windows each placed below the one before, entering the
+  // container's old error symbol made every later top relation pivot down the whole
+  // chain and back, degenerate pivots whose cost grew about as the fourth power of the
+  // window count.
+  template <class Matches>
+  Symbol firstCell(Matches&& matches) const {
+    Symbol first;
+    for (auto [s, c] : cells_)
+      if (s.id() > first.id() && matches(s, c)) first = s;
+    return first;
+  }
+
   double coefficientFor(Symbol s) const {
     const double* c = cells_.find(s);
     return c ? *c : 0.0;
@@ -45,8 +65,7 @@ class Row {
     addToCell(s, c, observer);
   }
 
-  // constant += r.constant * c, then each cell (s, d) of r in r's walk order as
-  // insertSymbol(s, d * c). REQUIRES: r is not this row.
+  // constant += r.constant * c, then each cell (s, d) of r as insertSymbol(s, d * c). REQUIRES: r is not this row.
   template <class Observer = NoCellObserver>
   void insertRow(const Row& r, double c, Observer&& observer = {}) {
     constant_ += r.constant_ * c;

@@ -175,8 +175,8 @@ std::unique_ptr<Row> Solver::buildRow(const Constraint& constraint, Tag& tag) {
 }
 
 Symbol Solver::chooseSubject(const Row& row, const Tag& tag) const {
-  for (auto [s, c] : row.cells())
-    if (s.isExternal()) return s;
+  const Symbol external = row.firstCell([](Symbol s, double) { return s.isExternal(); });
+  if (external.valid()) return external;
   if (tag.marker.isPivotable() && row.coefficientFor(tag.marker) < 0.0) return tag.marker;
   if (tag.partner.valid() && tag.partner.isPivotable() && row.coefficientFor(tag.partner) < 0.0)
     return tag.partner;
@@ -198,7 +198,7 @@ void Solver::addConstraintUnchecked(const Constraint& constraint) {
     }
   }
   if (!subject.valid()) {
-    if (!addWithArtificialSymbol(*row)) {
+    if (!addWithArtificialSymbol(std::move(row))) {
       // Mended: the artificial optimisation pivoted the tableau and substituted into
       // the objective, which the textbook method leaves there, no longer at its minimum; the
       // dual optimisations of later suggestions then start from a non-optimal basis
@@ -216,10 +216,12 @@ void Solver::addConstraintUnchecked(const Constraint& constraint) {
   optimise(objective_);
 }
 
-bool Solver::addWithArtificialSymbol(const Row& row) {
+// row goes into the tableau itself: nothing reads it after the adding, so one copy (the
+// artificial objective) is all the method needs.
+bool Solver::addWithArtificialSymbol(std::unique_ptr<Row> row) {
   const Symbol art = newSymbol(SymbolKind::Slack);
-  storeRow(art, std::make_unique<Row>(row));
-  artificial_ = std::make_unique<Row>(row);
+  artificial_ = std::make_unique<Row>(*row);
+  storeRow(art, std::move(row));
   try {
     optimise(*artificial_);
   } catch (...) {
@@ -237,13 +239,7 @@ bool Solver::addWithArtificialSymbol(const Row& row) {
     // appears in no other row, so dropping its row restores the accepted system.
     if (!success) return false;
     if (basic->cells().empty()) return success;
-    Symbol entering;
-    for (auto [s, c] : basic->cells()) {
-      if (s.isPivotable()) {
-        entering = s;
-        break;
-      }
-    }
+    const Symbol entering = basic->firstCell([](Symbol s, double) { return s.isPivotable(); });
     if (!entering.valid()) return false;
     pivot(entering, art, std::move(basic));
   }
@@ -263,14 +259,8 @@ void Solver::optimise(Row& objective) {
   for (;;) {
     // Entering: the first cell in walk order that is not Dummy and is below 0.
     Symbol entering;
-    if (options_.literalWalks || objective.negativeCount() != 0) {
-      for (auto [s, c] : objective.cells()) {
-        if (!s.isDummy() && c < 0.0) {
-          entering = s;
-          break;
-        }
-      }
-    }
+    if (options_.literalWalks || objective.negativeCount() != 0)
+      entering = objective.firstCell([](Symbol s, double c) { return !s.isDummy() && c < 0.0; });
     if (!entering.valid()) return;
 
     const Symbol leaving = leavingSymbol(entering);
@@ -356,14 +346,15 @@ void Solver::dualOptimise() {
 }
 
 // The cell (s, c) of an infeasible row, s not Dummy and c > 0, with the least ratio
-// (objective coefficient of s) / c; ties go to the first in the row's walk order.
+// (objective coefficient of s) / c; ties go to the first in the row's walk order
+// (newest first, as Row::firstCell).
 Symbol Solver::dualEnteringSymbol(const Row& row) const {
   double ratio = std::numeric_limits<double>::infinity();
   Symbol chosen;
   for (auto [s, c] : row.cells()) {
     if (s.isDummy() || !(c > 0.0)) continue;
     const double q = objective_.coefficientFor(s) / c;
-    if (q < ratio) {
+    if (q < ratio || (q == ratio && chosen.valid() && s.id() > chosen.id())) {
       ratio = q;
       chosen = s;
     }

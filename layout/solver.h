@@ -175,7 +175,7 @@ class Solver {
   std::unique_ptr<Row> buildRow(const Constraint& constraint, Tag& tag);
   Symbol chooseSubject(const Row& row, const Tag& tag) const;
   void addConstraintUnchecked(const Constraint& constraint);
-  bool addWithArtificialSymbol(const Row& row);
+  bool addWithArtificialSymbol(std::unique_ptr<Row> row);
   void optimise(Row& objective);
   Symbol leavingSymbol(Symbol entering) const;
   void pivot(Symbol entering, Symbol leaving, std::unique_ptr<Row> row);
