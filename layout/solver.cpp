@@ -14,18 +14,23 @@ namespace setup::layout {
 // Keeps the column index of a row in rows_ current while its cells change.
 class Solver::IndexObserver {
  public:
-  IndexObserver(Solver& solver, Symbol key) : solver_(solver), key_(key) {}
-  void added(Symbol s) const { solver_.column(s).insert(key_); }
-  void removed(Symbol s) const { solver_.column(s).erase(key_); }
+  IndexObserver(Solver& solver, Handle handle) : solver_(solver), handle_(handle) {}
+  void added(Symbol s) const {
+    if (indexed(s)) solver_.column(s).insert(handle_);
+  }
+  void removed(Symbol s) const {
+    if (indexed(s)) solver_.column(s).erase(handle_);
+  }
 
  private:
   Solver& solver_;
-  Symbol key_;
+  Handle handle_;
 };
 
 Solver::Solver() : Solver(SolverOptions{}) {}
 
-Solver::Solver(SolverOptions options) : options_(options), columns_(1), rowOf_(1, nullptr) {}
+Solver::Solver(SolverOptions options)
+    : options_(options), byHandle_(1, Basic{}), handleOf_(1, 0), columns_(1) {}
 
 Solver::~Solver() = default;
 
@@ -118,7 +123,7 @@ Symbol Solver::newSymbol(SymbolKind kind) {
   if (idCounter_ == Symbol::kIdMask) throw AssertionDefect("symbol ids exhausted", "newSymbol");
   ++idCounter_;
   columns_.emplace_back();
-  rowOf_.push_back(nullptr);
+  handleOf_.push_back(0);
   return Symbol(kind, idCounter_);
 }
 
@@ -191,7 +196,12 @@ void Solver::addConstraintUnchecked(const Constraint& constraint) {
   Symbol subject = chooseSubject(*row, tag);
   if (!subject.valid()) {
     bool allDummies = true;
-    for (auto [s, c] : row->cells()) allDummies = allDummies && s.isDummy();
+    for (auto [s, c] : row->cells()) {
+      if (!s.isDummy()) {
+        allDummies = false;
+        break;
+      }
+    }
     if (allDummies) {
       if (!nearZero(row->constant())) throw UnsatisfiableConstraintException("addConstraint");
       subject = tag.marker;  // redundant: the dummy becomes basic
@@ -217,10 +227,10 @@ void Solver::addConstraintUnchecked(const Constraint& constraint) {
 }
 
 // row goes into the tableau itself: nothing reads it after the adding, so one copy (the
-// artificial objective) is all the method needs.
+// artificial objective, without Dummy cells: see Row::withoutDummies) is all it needs.
 bool Solver::addWithArtificialSymbol(std::unique_ptr<Row> row) {
   const Symbol art = newSymbol(SymbolKind::Slack);
-  artificial_ = std::make_unique<Row>(*row);
+  artificial_ = std::make_unique<Row>(Row::withoutDummies(*row));
   storeRow(art, std::move(row));
   try {
     optimise(*artificial_);
@@ -231,25 +241,28 @@ bool Solver::addWithArtificialSymbol(std::unique_ptr<Row> row) {
   const bool success = nearZero(artificial_->constant());
   artificial_.reset();
 
-  if (rowOf(art)) {
-    std::unique_ptr<Row> basic = takeRow(art);
+  if (const Row* basic = rowOf(art)) {
     // Mended: the textbook method pivots art out here on failure too. Removing art afterwards
     // then imposes the refused row on the tableau (x >= 10, then x <= 5 refused,
     // leaves s = -5 - s' basic: infeasible for good, and x may read 5). A basic art
     // appears in no other row, so dropping its row restores the accepted system.
-    if (!success) return false;
-    if (basic->cells().empty()) return success;
-    const Symbol entering = basic->firstCell([](Symbol s, double) { return s.isPivotable(); });
-    if (!entering.valid()) return false;
-    pivot(entering, art, std::move(basic));
+    const Symbol entering =
+        success ? basic->firstCell([](Symbol s, double) { return s.isPivotable(); }) : Symbol();
+    if (!entering.valid()) {
+      // Failed, or a row without cells (success stands), or without a pivotable one.
+      const bool empty = basic->cells().empty();
+      takeRow(art);
+      return success && empty;
+    }
+    pivot(entering, art);
   }
 
   if (options_.literalWalks) {
-    for (auto [key, r] : rows_) r->removeSymbol(art, IndexObserver(*this, key));
+    for (auto [key, r] : rows_) r->removeSymbol(art, IndexObserver(*this, handleOf(key)));
   } else {
     scratch_.clear();
     column(art).appendTo(scratch_);
-    for (Symbol key : scratch_) rowOf(key)->removeSymbol(art, IndexObserver(*this, key));
+    for (Handle h : scratch_) rowAt(h).removeSymbol(art, IndexObserver(*this, h));
   }
   objective_.removeSymbol(art);
   return success;
@@ -272,16 +285,19 @@ void Solver::optimise(Row& objective) {
       objective.removeSymbol(entering);
       continue;
     }
-    pivot(entering, leaving, takeRow(leaving));
+    pivot(entering, leaving);
   }
 }
 
-// row, just taken out of rows_ as leaving's row, goes back as entering's.
-void Solver::pivot(Symbol entering, Symbol leaving, std::unique_ptr<Row> row) {
+// leaving's row leaves rows_, is solved for entering, substituted everywhere and goes
+// back as entering's.
+void Solver::pivot(Symbol entering, Symbol leaving) {
   record(TraceEvent::Kind::Pivot, entering, leaving);
-  row->solveFor(leaving, entering);
+  const Handle handle = handleOf(leaving);
+  std::unique_ptr<Row> row = detachRow(leaving);
+  row->solveFor(leaving, entering, IndexObserver(*this, handle));
   substituteEverywhere(entering, *row);
-  storeRow(entering, std::move(row));
+  attachRow(entering, handle, std::move(row));
 }
 
 bool Solver::isRoundingResidue(const Row& objective, Symbol entering) {
@@ -311,9 +327,10 @@ Symbol Solver::leavingSymbol(Symbol entering) const {
     return chosen;
   }
   std::size_t chosenSlot = Rows::npos;
-  column(entering).forEach([&](Symbol key) {
+  column(entering).forEach([&](Handle h) {
+    const Symbol key = keyOf(h);
     if (key.isExternal()) return;
-    const Row* row = rowOf(key);
+    const Row* row = &rowAt(h);
     const double c = row->coefficientFor(entering);
     if (!(c < 0.0)) return;
     const double q = -row->constant() / c;
@@ -341,7 +358,7 @@ void Solver::dualOptimise() {
     if (!row || !(row->constant() < 0.0)) continue;
     const Symbol entering = dualEnteringSymbol(*row);
     if (!entering.valid()) continue;  // stays infeasible, unreported
-    pivot(entering, leaving, takeRow(leaving));
+    pivot(entering, leaving);
   }
 }
 
@@ -368,17 +385,16 @@ Symbol Solver::dualEnteringSymbol(const Row& row) const {
 void Solver::substituteEverywhere(Symbol s, const Row& r) {
   if (options_.literalWalks) {
     for (auto [key, row] : rows_) {
-      row->substitute(s, r, IndexObserver(*this, key));
-      noteConstant(key, *row);
+      row->substitute(s, r, IndexObserver(*this, handleOf(key)));
+      noteConstant(handleOf(key));
       if (!key.isExternal() && row->constant() < 0.0) appendInfeasible(key);
     }
   } else {
     scratch_.clear();
     column(s).appendTo(scratch_);
-    for (Symbol key : scratch_) {
-      Row& row = *rowOf(key);
-      row.substitute(s, r, IndexObserver(*this, key));
-      noteConstant(key, row);
+    for (Handle h : scratch_) {
+      rowAt(h).substitute(s, r, IndexObserver(*this, h));
+      noteConstant(h);
     }
     // Rows without s keep their constants, but the textbook method tests them all: the negative
     // ones among them are exactly those already in negativeRows_.
@@ -413,9 +429,9 @@ void Solver::suggest(EditRecord& edit, double value) {
           appendInfeasible(key);
       }
     } else if (!negativeRows_.empty()) {
-      std::vector<Symbol> negative;
-      negativeRows_.forEach([&](Symbol key) {
-        if (rowOf(key)->coefficientFor(marker) != 0.0) negative.push_back(key);
+      std::vector<Handle> negative;
+      negativeRows_.forEach([&](Handle h) {
+        if (rowAt(h).coefficientFor(marker) != 0.0) negative.push_back(h);
       });
       appendInWalkOrder(negative);
     }
@@ -425,32 +441,32 @@ void Solver::suggest(EditRecord& edit, double value) {
 
   if (Row* row = rowOf(marker)) {
     row->setConstant(row->constant() - delta);
-    noteConstant(marker, *row);
+    noteConstant(handleOf(marker));
     if (row->constant() < 0.0) appendInfeasible(marker);
   } else if (Row* other = rowOf(partner)) {
     other->setConstant(other->constant() + delta);
-    noteConstant(partner, *other);
+    noteConstant(handleOf(partner));
     if (other->constant() < 0.0) appendInfeasible(partner);
   } else if (options_.literalWalks) {
     for (auto [key, r] : rows_) {
       const double c = r->coefficientFor(marker);
       if (c != 0.0) {
         r->setConstant(c * delta + r->constant());
-        noteConstant(key, *r);
+        noteConstant(handleOf(key));
         if (r->constant() < 0.0 && !key.isExternal()) appendInfeasible(key);
       }
     }
   } else {
     scratch_.clear();
     column(marker).appendTo(scratch_);
-    std::vector<Symbol> negative;
-    for (Symbol key : scratch_) {
-      Row& r = *rowOf(key);
+    std::vector<Handle> negative;
+    for (Handle h : scratch_) {
+      Row& r = rowAt(h);
       const double c = r.coefficientFor(marker);
       if (c != 0.0) {
         r.setConstant(c * delta + r.constant());
-        noteConstant(key, r);
-        if (r.constant() < 0.0 && !key.isExternal()) negative.push_back(key);
+        noteConstant(h);
+        if (r.constant() < 0.0 && !keyOf(h).isExternal()) negative.push_back(h);
       }
     }
     appendInWalkOrder(negative);
@@ -462,36 +478,63 @@ void Solver::suggest(EditRecord& edit, double value) {
 // Bookkeeping.
 
 void Solver::storeRow(Symbol key, std::unique_ptr<Row> row) {
-  for (auto [s, c] : row->cells()) column(s).insert(key);
-  noteConstant(key, *row);
-  rowOf_[key.id()] = row.get();
-  rows_.insertNew(key, std::move(row));
+  Handle handle;
+  if (freeHandles_.empty()) {
+    handle = static_cast<Handle>(byHandle_.size());
+    byHandle_.push_back({});
+  } else {
+    handle = freeHandles_.back();
+    freeHandles_.pop_back();
+  }
+  for (auto [s, c] : row->cells())
+    if (indexed(s)) column(s).insert(handle);
+  attachRow(key, handle, std::move(row));
 }
 
 std::unique_ptr<Row> Solver::takeRow(Symbol key) {
-  const std::size_t slot = rows_.findSlot(key);
-  std::unique_ptr<Row> row = std::move(rows_.valueAt(slot));
-  rows_.eraseSlot(slot);
-  rowOf_[key.id()] = nullptr;
-  for (auto [s, c] : row->cells()) column(s).erase(key);
-  negativeRows_.erase(key);
+  const Handle handle = handleOf(key);
+  std::unique_ptr<Row> row = detachRow(key);
+  for (auto [s, c] : row->cells())
+    if (indexed(s)) column(s).erase(handle);
+  byHandle_[handle].row = nullptr;
+  freeHandles_.push_back(handle);
   return row;
 }
 
-void Solver::noteConstant(Symbol key, const Row& row) {
-  if (!key.isExternal() && row.constant() < 0.0)
-    negativeRows_.insert(key);
+std::unique_ptr<Row> Solver::detachRow(Symbol key) {
+  const Handle handle = handleOf(key);
+  const std::size_t slot = rows_.findSlot(key);
+  std::unique_ptr<Row> row = std::move(rows_.valueAt(slot));
+  rows_.eraseSlot(slot);
+  handleOf_[key.id()] = 0;
+  byHandle_[handle].key = Symbol();
+  negativeRows_.erase(handle);
+  return row;
+}
+
+void Solver::attachRow(Symbol key, Handle handle, std::unique_ptr<Row> row) {
+  byHandle_[handle] = {key, row.get()};
+  handleOf_[key.id()] = handle;
+  noteConstant(handle);
+  rows_.insertNew(key, std::move(row));
+}
+
+void Solver::noteConstant(Handle handle) {
+  const Basic& basic = byHandle_[handle];
+  if (!basic.key.isExternal() && basic.row->constant() < 0.0)
+    negativeRows_.insert(handle);
   else
-    negativeRows_.erase(key);
+    negativeRows_.erase(handle);
 }
 
 // Appends the keys of rows in rows_ to the infeasible list in the walk order of rows_.
-void Solver::appendInWalkOrder(std::vector<Symbol>& keys) {
-  if (keys.size() > 1) {
-    std::sort(keys.begin(), keys.end(),
-              [&](Symbol a, Symbol b) { return rows_.findSlot(a) < rows_.findSlot(b); });
-  }
-  for (Symbol key : keys) appendInfeasible(key);
+void Solver::appendInWalkOrder(const std::vector<Handle>& handles) {
+  std::vector<std::pair<std::size_t, Symbol>> bySlot;
+  bySlot.reserve(handles.size());
+  for (Handle h : handles) bySlot.emplace_back(rows_.findSlot(keyOf(h)), keyOf(h));
+  std::sort(bySlot.begin(), bySlot.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto [slot, key] : bySlot) appendInfeasible(key);
 }
 
 void Solver::checkIfAsked() const {
@@ -509,26 +552,32 @@ void Solver::checkInvariants() const {
     return n;
   };
   if (artificial_) fail("an artificial row outlived its adding");
-  std::size_t cells = 0;
-  std::size_t basic = 0;
-  for (const Row* row : rowOf_) basic += row != nullptr;
-  if (basic != rows_.size()) fail("rowOf_ holds rows that are gone");
+  std::size_t cells = 0;  // indexed ones
+  std::size_t live = 0;
+  for (const Basic& basic : byHandle_) live += basic.row != nullptr;
+  if (live != rows_.size()) fail("a handle outlived its row");
+  std::size_t keyed = 0;
+  for (Handle handle : handleOf_) keyed += handle != 0;
+  if (keyed != rows_.size()) fail("a symbol kept the handle of a row it left");
   for (auto [key, row] : rows_) {
-    if (rowOf(key) != row.get()) fail("rowOf_ misses a row");
+    const Handle handle = handleOf(key);
+    if (handle == 0 || keyOf(handle) != key || &rowAt(handle) != row.get())
+      fail("a row without its handle");
     for (auto [s, c] : row->cells()) {
-      ++cells;
-      if (!column(s).contains(key)) fail("column index misses a cell");
       if (rows_.contains(s)) fail("a basic symbol is a cell of a row");
+      if (!indexed(s)) continue;
+      ++cells;
+      if (!column(s).contains(handle)) fail("column index misses a cell");
     }
     if (recount(*row) != row->negativeCount()) fail("negative count of a row");
     const bool negative = !key.isExternal() && row->constant() < 0.0;
-    if (negative != negativeRows_.contains(key)) fail("negative row set");
+    if (negative != negativeRows_.contains(handle)) fail("negative row set");
   }
-  std::size_t indexed = 0;
-  for (const KeySet& set : columns_) indexed += set.size();
-  if (indexed != cells) fail("column index holds cells that are gone");
-  negativeRows_.forEach([&](Symbol key) {
-    if (!rows_.contains(key)) fail("negative row set holds a non-basic key");
+  std::size_t inIndex = 0;
+  for (const KeySet& set : columns_) inIndex += set.size();
+  if (inIndex != cells) fail("column index holds cells that are gone");
+  negativeRows_.forEach([&](Handle handle) {
+    if (!keyOf(handle).valid()) fail("negative row set holds a row that is gone");
   });
   if (recount(objective_) != objective_.negativeCount()) fail("negative count of the objective");
   for (auto [s, c] : objective_.cells())

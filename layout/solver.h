@@ -3,8 +3,11 @@
 // violations of the others is minimised. Constraints and edit variables are only
 // ever added; a solver is dropped whole.
 //
-// Every tie of the engine goes by the walk order of the symbol tables (symbol_table.h),
-// and where the textbook method walks the whole tableau the solver looks only at the rows that
+// Every choice of the engine goes by a fixed walk order: the rows of the tableau in the
+// slot order of their symbol table (symbol_table.h), a row's cells newest symbol first
+// (Row::firstCell). Newest first keeps the choices with the constraint being added, so
+// that a layout built window by window pivots once per relation (see Row::firstCell).
+// Where the textbook method walks the whole tableau the solver looks only at the rows that
 // hold the symbol in question (a column index) and then breaks ties by the same walk
 // order, so both give the same pivots; SolverOptions::literalWalks runs the literal
 // walks instead, which the tests use to show that.
@@ -178,7 +181,7 @@ class Solver {
   bool addWithArtificialSymbol(std::unique_ptr<Row> row);
   void optimise(Row& objective);
   Symbol leavingSymbol(Symbol entering) const;
-  void pivot(Symbol entering, Symbol leaving, std::unique_ptr<Row> row);
+  void pivot(Symbol entering, Symbol leaving);
   static bool isRoundingResidue(const Row& objective, Symbol entering);
   void dualOptimise();
   Symbol dualEnteringSymbol(const Row& row) const;
@@ -186,12 +189,23 @@ class Solver {
   void suggest(EditRecord& edit, double value);
 
   // The tableau's bookkeeping: every row goes in and out of rows_ through these.
-  void storeRow(Symbol key, std::unique_ptr<Row> row);
-  std::unique_ptr<Row> takeRow(Symbol key);
-  void noteConstant(Symbol key, const Row& row);
-  void appendInWalkOrder(std::vector<Symbol>& keys);
+  // A row in the tableau has a handle, which it keeps through a pivot that moves it
+  // from the leaving symbol's key to the entering one's; the column index and the
+  // negative-row set name rows by handle, so a pivot re-indexes only the two cells it
+  // changes, not the whole row.
+  using Handle = std::uint32_t;
+  void storeRow(Symbol key, std::unique_ptr<Row> row);  // a new row, with a new handle
+  std::unique_ptr<Row> takeRow(Symbol key);             // out of the tableau for good
+  // Out of rows_ for a pivot; its handle and cells stay in the column index.
+  std::unique_ptr<Row> detachRow(Symbol key);
+  void attachRow(Symbol key, Handle handle, std::unique_ptr<Row> row);
+  void noteConstant(Handle handle);
+  void appendInWalkOrder(const std::vector<Handle>& handles);
+  Handle handleOf(Symbol s) const { return handleOf_[s.id()]; }
+  Row* rowOf(Symbol s) const { return byHandle_[handleOf(s)].row; }  // invalid symbol: null
+  Symbol keyOf(Handle handle) const { return byHandle_[handle].key; }
+  Row& rowAt(Handle handle) const { return *byHandle_[handle].row; }
   KeySet& column(Symbol s) { return columns_[s.id()]; }
-  Row* rowOf(Symbol s) const { return rowOf_[s.id()]; }  // invalid symbol: null
   const KeySet& column(Symbol s) const { return columns_[s.id()]; }
   void checkIfAsked() const;
   void record(TraceEvent::Kind kind, Symbol first, Symbol second = Symbol()) {
@@ -213,14 +227,24 @@ class Solver {
   std::unique_ptr<Row> artificial_;
   std::uint32_t idCounter_ = 0;
 
-  // columns_[id]: the keys of the rows in rows_ that hold a cell for the symbol id.
+  // The same rows as rows_, reached without probing (rows_ still decides every walk
+  // and tie among rows).
+  struct Basic {
+    Symbol key;  // invalid while the row is detached for a pivot, or the handle is free
+    Row* row;    // null while the handle is free
+  };
+  std::vector<Basic> byHandle_;  // [0]: no row
+  std::vector<Handle> freeHandles_;
+  std::vector<Handle> handleOf_;  // [symbol id]: the handle of its row while basic, else 0
+  // columns_[id]: the handles of the rows that hold a cell for the symbol id. Dummy
+  // symbols are left out: one becomes basic only as the fresh marker of a redundant
+  // constraint, which no row holds yet, so their columns would never be read, and
+  // they make most cells of a layout's tableau (every relation is a required equality).
+  static bool indexed(Symbol s) { return !s.isDummy(); }
   std::vector<KeySet> columns_;
-  // rowOf_[id]: the row of the symbol id while it is basic, else null; the same rows
-  // as rows_, reached without probing (rows_ still decides every walk and tie).
-  std::vector<Row*> rowOf_;
-  // The keys of non-External rows in rows_ whose constant is below 0.
+  // The handles of non-External rows in rows_ whose constant is below 0.
   KeySet negativeRows_;
-  std::vector<Symbol> scratch_;
+  std::vector<Handle> scratch_;
 };
 
 }  // namespace setup::layout

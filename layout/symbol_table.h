@@ -1,10 +1,11 @@
 // The solver's symbol table: open addressing with linear probing, keyed by Symbol.
 //
-// Its walk order decides every tie of the engine, so it is built exactly as the textbook method
-// says rather than taken from the standard library: the hash of hashSymbol(), home
-// slot hash & (slots - 1), growth by doubling before an insertion when
-// slots * 2 < entries * 3 or slots - entries < 4 (entries move in old slot order),
-// backward-shift removal (no tombstones), and walks in slot order.
+// The walk order of the tableau's rows decides the engine's ties among rows, so it is built
+// exactly as the textbook method says rather than taken from the standard library (a row's
+// cells use it as storage only; they are walked newest first, see row.h): the hash of hashSymbol(),
+// home slot hash & (slots - 1), growth by doubling before an insertion when slots * 2 < entries * 3
+// or slots - entries < 4 (entries move in old slot order), backward-shift removal (no tombstones),
+// and walks in slot order.
 //
 // A slot holds (key, value); the invalid symbol marks an empty slot. The reference slot
 // also holds the hash, which we recompute instead: the home slots are the same.

@@ -104,7 +104,31 @@ TEST(Row, CountsNegativeCellsThatAreNotDummies) {
   EXPECT_EQ(row.negativeCount(), 1u);
 }
 
-TEST(Row, CopyKeepsTheWalkOrder) {
+// The engine's choices take the first match newest symbol first, whatever the slots.
+TEST(Row, FirstCellGoesNewestSymbolFirst) {
+  Row row;
+  for (std::uint32_t id : {7u, 30u, 2u, 19u, 11u})
+    row.insertSymbol(Symbol(SymbolKind::Error, id), id % 2 ? -1.0 : 1.0);
+  const auto negative = [](Symbol, double c) { return c < 0.0; };
+  EXPECT_EQ(row.firstCell(negative), Symbol(SymbolKind::Error, 19));
+  EXPECT_EQ(row.firstCell([](Symbol, double) { return true; }), Symbol(SymbolKind::Error, 30));
+  EXPECT_FALSE(row.firstCell([](Symbol, double c) { return c > 5.0; }).valid());
+}
+
+TEST(Row, WithoutDummiesDropsThemNowAndLater) {
+  const Row source = makeRow(3.0, {{x, 1.0}, {d, 2.0}, {e, -1.0}});
+  Row row = Row::withoutDummies(source);
+  EXPECT_EQ(row.constant(), 3.0);
+  EXPECT_EQ(cellsOf(row), (std::map<std::uint32_t, double>{{x.bits(), 1.0}, {e.bits(), -1.0}}));
+  row.insertSymbol(d, 5.0);
+  row.insertRow(makeRow(1.0, {{d, 1.0}, {s, 2.0}}), 2.0);
+  EXPECT_EQ(row.constant(), 5.0);
+  EXPECT_EQ(cellsOf(row),
+            (std::map<std::uint32_t, double>{{x.bits(), 1.0}, {s.bits(), 4.0}, {e.bits(), -1.0}}));
+  EXPECT_EQ(row.negativeCount(), 1u);
+}
+
+TEST(Row, CopyKeepsTheSlots) {
   Row row;
   for (std::uint32_t id = 1; id <= 30; ++id) row.insertSymbol(Symbol(SymbolKind::Error, id), id);
   const Row copy = row;
