@@ -1,13 +1,15 @@
-// An independent check of optimality: on a few hundred seeded random small systems,
-// the solver's solution satisfies every required constraint it accepted within
-// check::kRequiredSlack, every constraint it refused is infeasible together with the
-// accepted ones, and its weighted violation equals the optimum that GLPK (Debian's,
-// used here only) finds for the same system. The same systems also run once with the
-// literal whole-tableau walks: both modes must make the same pivots.
+// An independent check of optimality: on a few hundred seeded random systems of three
+// sizes, each added in three orders (as drawn, edit variables first as a window layout
+// adds them, constraints first), the solver's solution satisfies every required
+// constraint it accepted within check::kRequiredSlack, every constraint it refused is
+// infeasible together with the accepted ones, and its weighted violation equals the
+// optimum that GLPK (Debian's, used here only) finds for the same system. The same
+// systems also run once with the literal whole-tableau walks: both modes must make the
+// same pivots.
 //
-// A failure prints the whole system. To replay one seed:
+// A failure prints the whole system. To replay one seed (in every size and order):
 //   LAYOUT_SEED=1234 ./layout_optimality_test
-// (LAYOUT_SYSTEMS=N changes how many systems run.)
+// (LAYOUT_SYSTEMS=N runs N systems of each size.)
 #include <glpk.h>
 #include <gtest/gtest.h>
 
@@ -27,19 +29,46 @@ namespace {
 
 using testing::describe;
 using testing::Operation;
+using testing::Order;
 using testing::RandomSystem;
+using testing::SystemSize;
 using testing::TermSpec;
 
 constexpr std::uint64_t kFirstSeed = 1;
-constexpr std::uint64_t kSystems = 400;
+struct Batch {
+  SystemSize size;
+  std::uint64_t systems;
+};
+constexpr Batch kBatches[] = {{testing::kSmall, 400}, {testing::kMedium, 30}, {testing::kLarge, 5}};
+constexpr Order kOrders[] = {Order::AsDrawn, Order::EditVariablesFirst, Order::ConstraintsFirst};
 
-std::vector<std::uint64_t> seeds() {
+std::vector<std::uint64_t> seeds(std::uint64_t count) {
   if (const char* one = std::getenv("LAYOUT_SEED")) return {std::strtoull(one, nullptr, 10)};
-  std::uint64_t count = kSystems;
   if (const char* n = std::getenv("LAYOUT_SYSTEMS")) count = std::strtoull(n, nullptr, 10);
   std::vector<std::uint64_t> out;
   for (std::uint64_t i = 0; i < count; ++i) out.push_back(kFirstSeed + i);
   return out;
+}
+
+// Runs check on every system in every size and order; reports the first five failures
+// (check returns "" when the system passes).
+template <class Check>
+void checkAllSystems(Check&& check) {
+  int failures = 0;
+  for (const Batch& batch : kBatches) {
+    for (std::uint64_t seed : seeds(batch.systems)) {
+      const RandomSystem drawn = testing::generateSystem(seed, batch.size);
+      for (Order order : kOrders) {
+        const RandomSystem system = testing::reordered(drawn, order);
+        const std::string failure = check(system);
+        if (failure.empty()) continue;
+        ADD_FAILURE() << failure << "\n"
+                      << batch.size.name << " system, " << testing::name(order) << ", "
+                      << describe(system) << "replay: LAYOUT_SEED=" << seed;
+        if (++failures >= 5) return;
+      }
+    }
+  }
 }
 
 // sum(terms) + constant, the terms merged per variable (GLPK refuses repeats).
@@ -235,15 +264,7 @@ std::string runAgainstGlpk(const RandomSystem& system) {
 
 TEST(Optimality, MatchesGlpkOnRandomSystems) {
   glp_term_out(GLP_OFF);
-  int failures = 0;
-  for (std::uint64_t seed : seeds()) {
-    const RandomSystem system = testing::generateSystem(seed);
-    const std::string failure = runAgainstGlpk(system);
-    if (!failure.empty()) {
-      ADD_FAILURE() << failure << "\n" << describe(system) << "replay: LAYOUT_SEED=" << seed;
-      if (++failures >= 5) break;
-    }
-  }
+  checkAllSystems(runAgainstGlpk);
 }
 
 // The column index and the literal walks make the same pivots, put the same
@@ -285,17 +306,12 @@ std::string runTraced(const RandomSystem& system, bool literal, std::vector<Trac
 }
 
 TEST(WalkModes, IndexedAndLiteralWalksAgree) {
-  int failures = 0;
-  for (std::uint64_t seed : seeds()) {
-    const RandomSystem system = testing::generateSystem(seed);
+  checkAllSystems([](const RandomSystem& system) -> std::string {
     std::vector<TraceEvent> indexedTrace, literalTrace;
     const std::string indexed = runTraced(system, false, indexedTrace);
     const std::string literal = runTraced(system, true, literalTrace);
-    if (indexed != literal || indexedTrace != literalTrace) {
-      ADD_FAILURE() << "walk modes differ\n" << describe(system) << "replay: LAYOUT_SEED=" << seed;
-      if (++failures >= 5) break;
-    }
-  }
+    return indexed == literal && indexedTrace == literalTrace ? "" : "walk modes differ";
+  });
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-// Seeded random small constraint systems for the layout solver's checks: required
+// Seeded random constraint systems for the layout solver's checks: required
 // equalities and inequalities (mostly consistent, some deliberately conflicting),
-// weighted preferences, edit variables and suggestions. The same seed gives the same
-// system on every machine (our own draws from std::mt19937_64, no distributions),
-// and describe() prints it so that a failure can be read and replayed.
+// weighted preferences, edit variables and suggestions, in three sizes and three
+// orders of adding. The same seed and size give the same system on every machine (our
+// own draws from std::mt19937_64, no distributions), and describe() prints it so that
+// a failure can be read and replayed.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +39,50 @@ struct RandomSystem {
   int variables;
   std::vector<Operation> operations;
 };
+
+// How large a system is drawn: its variable count and operation count (before the
+// closing suggestions) lie in these ranges.
+struct SystemSize {
+  const char* name;
+  int minVariables, maxVariables;
+  int minOperations, maxOperations;
+};
+inline constexpr SystemSize kSmall{"small", 2, 6, 4, 16};
+inline constexpr SystemSize kMedium{"medium", 6, 12, 16, 40};
+inline constexpr SystemSize kLarge{"large", 20, 40, 60, 120};
+
+// The order in which a system's constraints and edit variables are added. A window
+// layout adds a window's edit variables before its relations, so the relations find
+// their variables basic already and go through the artificial symbol; added first, a
+// relation solves for a variable of its own.
+enum class Order { AsDrawn, EditVariablesFirst, ConstraintsFirst };
+inline const char* name(Order order) {
+  switch (order) {
+    case Order::AsDrawn:
+      return "as drawn";
+    case Order::EditVariablesFirst:
+      return "edit variables first";
+    case Order::ConstraintsFirst:
+      return "constraints first";
+  }
+  return "";
+}
+
+// The operations in that order: the edit variables, or the constraints, moved to the
+// front; everything else keeps its relative order (so each suggestion still follows
+// its edit variable).
+inline RandomSystem reordered(const RandomSystem& s, Order order) {
+  if (order == Order::AsDrawn) return s;
+  const Operation::Kind front = order == Order::EditVariablesFirst
+                                    ? Operation::Kind::AddEditVariable
+                                    : Operation::Kind::AddConstraint;
+  RandomSystem out{s.seed, s.variables, {}};
+  for (const Operation& o : s.operations)
+    if (o.kind == front) out.operations.push_back(o);
+  for (const Operation& o : s.operations)
+    if (o.kind != front) out.operations.push_back(o);
+  return out;
+}
 
 inline std::string formatNumber(double x) {
   char buffer[64];
@@ -78,7 +123,7 @@ inline std::string describe(const RandomSystem& s) {
   return out;
 }
 
-inline RandomSystem generateSystem(std::uint64_t seed) {
+inline RandomSystem generateSystem(std::uint64_t seed, const SystemSize& size = kSmall) {
   std::mt19937_64 rng(seed);
   const auto below = [&](std::uint64_t n) { return static_cast<int>(rng() % n); };
   const auto between = [&](int lo, int hi) {
@@ -88,7 +133,7 @@ inline RandomSystem generateSystem(std::uint64_t seed) {
     return values.begin()[below(values.size())];
   };
 
-  RandomSystem s{seed, between(2, 6), {}};
+  RandomSystem s{seed, between(size.minVariables, size.maxVariables), {}};
   // A hidden point that the consistent required constraints pass through or bound.
   std::vector<double> point(static_cast<std::size_t>(s.variables));
   for (double& x : point) x = between(-20, 20);
@@ -110,7 +155,7 @@ inline RandomSystem generateSystem(std::uint64_t seed) {
   const auto randomOp = [&] { return static_cast<RelationalOperator>(below(3)); };
 
   std::vector<bool> edited(static_cast<std::size_t>(s.variables), false);
-  const int count = between(4, 16);
+  const int count = between(size.minOperations, size.maxOperations);
   for (int i = 0; i < count; ++i) {
     Operation o{};
     const int roll = below(100);
