@@ -24,6 +24,11 @@ namespace setup::layout {
 inline constexpr const char* kTableChangedWhileWalked =
     "the length of the table changed while iterating over it";
 
+// Out of line, so that a walk's step stays small enough to be inlined.
+[[noreturn, gnu::cold, gnu::noinline]] inline void tableChangedWhileWalked() {
+  throw AssertionDefect(kTableChangedWhileWalked, "walk");
+}
+
 template <class V>
 class SymbolTable {
  public:
@@ -132,7 +137,8 @@ class SymbolTable {
     }
     Entry operator*() const { return {table_->slots_[slot_].key, table_->slots_[slot_].value}; }
     Walker& operator++() {
-      if (table_->count_ != count_) throw AssertionDefect(kTableChangedWhileWalked, "walk");
+      if (table_->count_ != count_) [[unlikely]]
+        tableChangedWhileWalked();
       ++slot_;
       skipEmpty();
       return *this;
