@@ -13,6 +13,38 @@ namespace {
   throw SnappyError("Invalid buffer, unable to uncompress", "uncompress");
 }
 
+// The library counts a literal's length in 32 bits: a literal of 2^32 bytes
+// (length field 0xFFFFFFFF) reads as empty, and a block holding one passes.
+// A walk over the elements, skipping their bytes, refuses every literal that
+// runs past the input. in starts after the preamble.
+bool literalsFitInput(std::string_view in) {
+  std::size_t pos = 0;
+  while (pos < in.size()) {
+    const auto tag = static_cast<unsigned char>(in[pos++]);
+    std::uint64_t skip = 4;  // a copy with a four-byte offset
+    if ((tag & 3) == 1) {
+      skip = 1;
+    } else if ((tag & 3) == 2) {
+      skip = 2;
+    } else if ((tag & 3) == 0) {
+      skip = (tag >> 2) + 1;
+      if (skip > 60) {  // the length in 1 to 4 bytes that follow, minus one
+        const std::size_t bytes = skip - 60;
+        if (in.size() - pos < bytes) return false;
+        skip = 0;
+        for (std::size_t i = 0; i < bytes; ++i) {
+          skip |= std::uint64_t(static_cast<unsigned char>(in[pos + i])) << (8 * i);
+        }
+        skip += 1;
+        pos += bytes;
+      }
+    }
+    if (in.size() - pos < skip) return false;
+    pos += skip;
+  }
+  return true;
+}
+
 std::uint32_t rotl32(std::uint32_t x, int r) {
   return (x << r) | (x >> (32 - r));
 }
@@ -43,6 +75,9 @@ void uncompress(std::string_view compressed, std::string& out) {
     invalidBuffer();
   }
   if (length > compressed.size() * kMaxExpansion) invalidBuffer();
+  std::size_t preamble = 1;
+  while (static_cast<unsigned char>(compressed[preamble - 1]) & 0x80) ++preamble;
+  if (!literalsFitInput(compressed.substr(preamble))) invalidBuffer();
   out.resize(length);
   // RawUncompress refuses elements past either end and a decoded length that
   // differs from the declared one.

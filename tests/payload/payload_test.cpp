@@ -75,6 +75,10 @@ TEST(Uncompress, RefusesMalformedInput) {
       {"literal past the input",
        "\x08\x1c"
        "abc"},
+      // The library alone takes this for an empty literal.
+      {"literal of 2^32 bytes", std::string("\x08\x08"
+                                            "abc\x13\x01\x00\x00\x00\xfc\xff\xff\xff\xff",
+                                            15)},
       {"copy before the start of the output", std::string("\x08\x00"
                                                           "a\x11\x05",
                                                           5)},
