@@ -8,27 +8,33 @@ packages=(
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   clang-14 libclang-rt-14-dev
   libsnappy-dev googletest libgtest-dev libbenchmark-dev libglpk-dev unicode-data
-  wine wine64 xvfb xauth imagemagick
+  wine wine64 xvfb xauth imagemagick osslsigncode openssl
 )
 # The start-up benchmark's peer installer is built with makensis.
 [ "${1:-}" = bench ] && packages+=(nsis)
 sudo=
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 
-# The Windows build compiles Debian's own snappy source: it needs a deb-src entry.
-src_list=/etc/apt/sources.list.d/setup-deb-src.sources
+# The Windows build compiles Debian's own snappy source: it needs deb-src
+# entries. They follow the machine's own deb entries (its mirror or proxy).
+list=
+parts=
+eval "$(apt-config shell list Dir::Etc::sourcelist/f parts Dir::Etc::sourceparts/d)"
+derived=$(mktemp -d)
+trap 'rm -rf "$derived"' EXIT
+"$(dirname "$0")/derive-deb-src.sh" "$list" "$parts" "$derived"
 need_update=
-if ! grep -rqsE '^(Types:.*deb-src|deb-src )' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-  . /etc/os-release
-  $sudo tee "$src_list" >/dev/null <<SRC
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $VERSION_CODENAME $VERSION_CODENAME-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+for file in setup-deb-src.list setup-deb-src.sources; do
+  if [ -f "$derived/$file" ]; then
+    cmp -s "$derived/$file" "$parts/$file" && continue
+    $sudo install -m 644 "$derived/$file" "$parts/$file"
+  elif [ -e "$parts/$file" ]; then
+    $sudo rm -f "$parts/$file"
+  else
+    continue
+  fi
   need_update=1
-fi
+done
 
 missing=()
 for p in "${packages[@]}"; do
