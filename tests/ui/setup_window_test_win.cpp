@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 
 #include "tests/driver/driver.h"
@@ -72,8 +73,10 @@ void pressTool(HWND toolBar) {
   PostMessageW(toolBar, WM_LBUTTONUP, 0, at);
 }
 
+// The build's own setup.exe, or another copy of it (a signed one).
 std::string exePath() {
-  return SETUP_EXE_UNIX_PATH;
+  const char* other = std::getenv("SETUP_EXE_UNDER_TEST");
+  return other && *other ? other : SETUP_EXE_UNIX_PATH;
 }
 
 class SetupWindow : public ::testing::Test {
