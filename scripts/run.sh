@@ -2,7 +2,8 @@
 # The main job: builds setup.exe and runs it under wine in a demo prefix that
 # looks like a machine with Allplan 2025. On your display when there is one
 # (close the window or install to end), otherwise inside Xvfb, where a
-# screenshot of the window is saved and the window is then closed.
+# screenshot of the window is saved once it has painted and the window is then
+# closed.
 #   run.sh [setup.exe arguments, e.g. -e]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,8 +27,12 @@ if [ -n "$user_display" ]; then
   exit $status
 fi
 wine "$build/setup.exe" "$@" &
-sleep 4
 shot="$build/setup-window.png"
-import -window root -crop 1024x768+0+0 "$shot"
-echo "Screenshot of the window: $shot"
+rm -f "$shot"
+if wine "$build/tests/driver/window-shot.exe" wFrame "" "$(winepath -w "$shot")" >/dev/null; then
+  echo "Screenshot of the window: $shot"
+else
+  echo "setup.exe showed no window" >&2
+fi
 wineserver -k
+[ -f "$shot" ]

@@ -70,7 +70,10 @@ void pressKey(HWND topLevel, WORD key, std::initializer_list<WORD> modifiers = {
 std::optional<std::string> answerMessageBox(const std::wstring& caption, DWORD pid,
                                             std::chrono::milliseconds timeout = 20s);
 
-// Saves the window's screen area as a PNG file.
+// Waits until the window and its children have painted and the screen shows it.
+bool waitForPaint(HWND window, std::chrono::milliseconds timeout = 10s);
+// Saves the window's screen area as a PNG file once it has painted; throws
+// when it does not settle.
 void screenshot(HWND window, const std::wstring& path);
 
 // A path of the Linux side as this process sees it under wine (drive Z: is /).

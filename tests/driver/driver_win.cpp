@@ -7,9 +7,11 @@
 // clang-format on
 
 #include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <type_traits>
 
 namespace setup::driver {
 namespace {
@@ -252,28 +254,96 @@ std::optional<std::string> answerMessageBox(const std::wstring& caption, DWORD p
   return toUtf8(buffer);
 }
 
+namespace {
+
+struct ReleaseScreenDC {
+  void operator()(HDC dc) const { ReleaseDC(nullptr, dc); }
+};
+struct DeleteMemoryDC {
+  void operator()(HDC dc) const { DeleteDC(dc); }
+};
+struct DeleteBitmap {
+  void operator()(HBITMAP bitmap) const { DeleteObject(bitmap); }
+};
+using ScreenDC = std::unique_ptr<std::remove_pointer_t<HDC>, ReleaseScreenDC>;
+using MemoryDC = std::unique_ptr<std::remove_pointer_t<HDC>, DeleteMemoryDC>;
+using Bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, DeleteBitmap>;
+
+// A copy of the screen's pixels in r.
+Bitmap capture(const RECT& r) {
+  const ScreenDC screen(GetDC(nullptr));
+  const MemoryDC memory(CreateCompatibleDC(screen.get()));
+  Bitmap bitmap(CreateCompatibleBitmap(screen.get(), r.right - r.left, r.bottom - r.top));
+  if (!screen || !memory || !bitmap) fail("capturing the screen");
+  const HGDIOBJ old = SelectObject(memory.get(), bitmap.get());
+  BitBlt(memory.get(), 0, 0, r.right - r.left, r.bottom - r.top, screen.get(), r.left, r.top,
+         SRCCOPY);
+  SelectObject(memory.get(), old);
+  return bitmap;
+}
+
+std::vector<std::uint32_t> pixelsOf(const RECT& r) {
+  const Bitmap bitmap = capture(r);
+  const int width = r.right - r.left, height = r.bottom - r.top;
+  BITMAPINFO info{};
+  info.bmiHeader = {.biSize = sizeof info.bmiHeader,
+                    .biWidth = width,
+                    .biHeight = -height,
+                    .biPlanes = 1,
+                    .biBitCount = 32,
+                    .biCompression = BI_RGB};
+  std::vector<std::uint32_t> pixels(std::size_t(width) * std::size_t(height));
+  const ScreenDC screen(GetDC(nullptr));
+  GetDIBits(screen.get(), bitmap.get(), 0, UINT(height), pixels.data(), &info, DIB_RGB_COLORS);
+  return pixels;
+}
+
+// Whether some part of the window or of a visible descendant still waits for WM_PAINT.
+bool paintPending(HWND window) {
+  if (GetUpdateRect(window, nullptr, FALSE)) return true;
+  const std::vector<HWND> all = children(window);
+  return std::any_of(all.begin(), all.end(), [](HWND child) {
+    return IsWindowVisible(child) && GetUpdateRect(child, nullptr, FALSE);
+  });
+}
+
+}  // namespace
+
+bool waitForPaint(HWND window, std::chrono::milliseconds timeout) {
+  // wine copies what a window drew to the screen a moment later: the picture
+  // counts once two looks a little apart agree.
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  std::vector<std::uint32_t> last;
+  while (std::chrono::steady_clock::now() < end) {
+    DWORD_PTR ignored = 0;
+    if (!paintPending(window) &&
+        SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored)) {
+      std::vector<std::uint32_t> now = pixelsOf(windowRect(window));
+      if (!last.empty() && now == last) return true;
+      last = std::move(now);
+    } else {
+      last.clear();
+    }
+    std::this_thread::sleep_for(100ms);
+  }
+  return false;
+}
+
 void screenshot(HWND window, const std::wstring& path) {
-  const RECT r = windowRect(window);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  SelectObject(memory, old);
+  if (!waitForPaint(window)) fail("the window did not finish painting for " + toUtf8(path));
+  const Bitmap bitmap = capture(windowRect(window));
   Gdiplus::GdiplusStartupInput input;
   ULONG_PTR token = 0;
-  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) fail("GdiplusStartup");
+  Gdiplus::Status saved = Gdiplus::GenericError;
   {
-    Gdiplus::Bitmap image(bitmap, nullptr);
+    Gdiplus::Bitmap image(bitmap.get(), nullptr);
     const CLSID png = {
         0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0x00, 0x00, 0xf8, 0x1e, 0xf3, 0x2e}};
-    image.Save(path.c_str(), &png, nullptr);
+    saved = image.Save(path.c_str(), &png, nullptr);
   }
   Gdiplus::GdiplusShutdown(token);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  if (saved != Gdiplus::Ok) fail("saving " + toUtf8(path));
 }
 
 }  // namespace setup::driver

@@ -1,32 +1,31 @@
 #!/usr/bin/env bash
-# Shows the gallery window under wine, photographs the desktop with ImageMagick
-# and keeps the picture as an artefact of the run.
-#   gallery_screenshot.sh GALLERY_EXE OUT_DIR
+# Shows the gallery window under wine, photographs it once it has painted and
+# keeps the picture as an artefact of the run.
+#   gallery_screenshot.sh GALLERY_EXE WINDOW_SHOT_EXE OUT_DIR
 set -euo pipefail
 exe=$1
-out=$2
+shot=$2
+out=$3
 mkdir -p "$out"
-ready=$out/toolkit-gallery.ready
 done=$out/toolkit-gallery.done
 png=$out/toolkit-gallery.png
-rm -f "$ready" "$done" "$png"
+rm -f "$done" "$png"
 
-wine "$exe" "$(winepath -w "$ready")" "$(winepath -w "$done")" &
+wine "$exe" "$(winepath -w "$done")" &
 pid=$!
-for _ in $(seq 300); do
-  [ -s "$ready" ] && break
-  kill -0 "$pid" 2>/dev/null || { echo "the gallery ended before showing its window" >&2; exit 1; }
-  sleep 0.1
-done
-[ -s "$ready" ] || { kill "$pid"; echo "the gallery window did not show" >&2; exit 1; }
-read -r width height < <(tr -d '\r' <"$ready")
-sleep 1  # let it paint
-import -display "$DISPLAY" -window root -crop "${width}x${height}+0+0" +repage "$png"
+size=$(wine "$shot" wFrame "" "$(winepath -w "$png")" | tr -d '\r') || {
+  kill "$pid"
+  echo "no picture of the gallery window" >&2
+  exit 1
+}
 touch "$done"
 wait "$pid"
 
-# A picture of the desktop's size, not one plain colour.
-identify -format '%w %h\n' "$png" | { read -r w h; [ "$w" = "$width" ] && [ "$h" = "$height" ]; }
+# A picture of the window's size, not one plain colour.
+[ "$(identify -format '%w %h' "$png")" = "$size" ] || {
+  echo "the picture is not of the window's size ($size)" >&2
+  exit 1
+}
 colours=$(convert "$png" -format '%k' info:)
 [ "$colours" -gt 16 ] || { echo "the screenshot has only $colours colours" >&2; exit 1; }
-echo "kept $png (${width}x${height}, $colours colours)"
+echo "kept $png (${size/ /x}, $colours colours)"

@@ -1,6 +1,5 @@
 // A window with every control class, for the screenshot kept with the test
-// run. Arguments: the file to write once the window shows (the desktop's
-// size, for cropping) and the file whose appearance closes it.
+// run. Argument: the file whose appearance closes it.
 #include <windows.h>
 
 #include <cstdio>
@@ -43,8 +42,8 @@ std::shared_ptr<setup::wIcon> loaded(const char* reference) {
 
 int wmain(int argc, wchar_t** argv) {
   using namespace setup;
-  if (argc != 3) return 2;
-  doneFile = argv[2];
+  if (argc != 2) return 2;
+  doneFile = argv[1];
   bindSystemFunctions();
   wApp::get();
 
@@ -91,12 +90,6 @@ int wmain(int argc, wchar_t** argv) {
                0, 0, SWP_NOSIZE | SWP_NOZORDER);
   frame->show();
   combo->setFocus();
-  UpdateWindow(static_cast<HWND>(frame->handle()));
-
-  if (FILE* ready = _wfopen(argv[1], L"w")) {
-    std::fprintf(ready, "%ld %ld\n", desktop.right, desktop.bottom);
-    std::fclose(ready);
-  }
   frameHandle = static_cast<HWND>(frame->handle());
   SetTimer(nullptr, 0, 50, checkDone);
   wApp::get().mainLoop();
