@@ -149,7 +149,10 @@ const std::shared_ptr<wFont>& wApp::defaultFont() {
 
 std::int32_t wApp::probeComboHeight(const wFont* font) {
   if (probeCombo_ == nullptr) {
-    probeCombo_ = sys.CreateWindowExW(0, L"ComboBox", L"", CBS_DROPDOWN, 0, 0, 0, 0, nullptr,
+    // Message-only: a combo box measures itself from its font alone, and a
+    // hidden top-level window would cost a window of the display server (an X
+    // window under wine) for nothing.
+    probeCombo_ = sys.CreateWindowExW(0, L"ComboBox", L"", CBS_DROPDOWN, 0, 0, 0, 0, HWND_MESSAGE,
                                       nullptr, static_cast<HINSTANCE>(instance_), nullptr);
   }
   const HWND probe = hwndOf(probeCombo_);

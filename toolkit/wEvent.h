@@ -111,11 +111,14 @@ class wEvent {
   std::int64_t propagationLevel() const { return propagationLevel_; }
   void setPropagationLevel(std::int64_t level) { propagationLevel_ = level; }
 
-  // Input state at the time of the event, captured by the platform.
-  std::array<std::uint8_t, 256>& keyboardState() { return keyboardState_; }
-  const std::array<std::uint8_t, 256>& keyboardState() const { return keyboardState_; }
+  // Input state at the time of the event. The keyboard's is read from the
+  // platform when a handler first asks for it: most events never need it, and
+  // each reading costs a round trip to the window server under wine. The state
+  // changes only when the thread takes its next message, so a handler still
+  // reads it as it was when the event came.
+  const std::array<std::uint8_t, 256>& keyboardState() const;
   bool keyDown(std::uint32_t virtualKey) const {
-    return (keyboardState_[virtualKey & 0xFF] & 0x80) != 0;
+    return (keyboardState()[virtualKey & 0xFF] & 0x80) != 0;
   }
   bool shiftDown() const;
   bool controlDown() const;
@@ -143,7 +146,8 @@ class wEvent {
   bool skip_ = false;
   std::int64_t propagationLevel_;
   std::int64_t result_ = 0;
-  std::array<std::uint8_t, 256> keyboardState_{};
+  mutable std::array<std::uint8_t, 256> keyboardState_{};
+  mutable bool keyboardRead_ = false;
   wPoint mouse_{};
   wPoint mouseClient_{wDefault, wDefault};
 };

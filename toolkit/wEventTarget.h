@@ -159,6 +159,7 @@ class wEventTarget : public std::enable_shared_from_this<wEventTarget> {
 
   // The platform's part of dispatch; the defaults do nothing.
   virtual void captureInput(wEvent&) {}
+  virtual void readKeyboardState(std::array<std::uint8_t, 256>& /*state*/) const {}
   virtual void reportHandlerError(const std::string& /*text*/) {}
   virtual wPoint screenToClient(wPoint screen) const { return screen; }
 

@@ -159,6 +159,7 @@ class wWindow : public wEventTarget {
 
   // The dispatch's platform part.
   void captureInput(wEvent& event) override;
+  void readKeyboardState(std::array<std::uint8_t, 256>& state) const override;
   void reportHandlerError(const std::string& text) override;
   wPoint screenToClient(wPoint screen) const override;
 

@@ -534,8 +534,11 @@ wDispatchResult wWindow::raise(std::uint32_t event, std::uint64_t first, std::in
   return processMessage(handle(), event, first, second);
 }
 
+void wWindow::readKeyboardState(std::array<std::uint8_t, 256>& state) const {
+  sys.GetKeyboardState(state.data());
+}
+
 void wWindow::captureInput(wEvent& event) {
-  sys.GetKeyboardState(event.keyboardState().data());
   const DWORD pos = sys.GetMessagePos();
   event.setMouseScreenPosition(
       {static_cast<std::int16_t>(LOWORD(pos)), static_cast<std::int16_t>(HIWORD(pos))});

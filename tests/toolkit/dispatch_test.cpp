@@ -2,6 +2,8 @@
 // the order handlers run in, skip, filters, propagation and handler errors.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -86,6 +88,10 @@ class FakeWindow : public wEventTarget {
   }
   wClassKind classKind() const override { return kind_; }
   void captureInput(wEvent&) override { ++eventsMade; }
+  void readKeyboardState(std::array<std::uint8_t, 256>& state) const override {
+    ++keyboardReads;
+    state = keyboard;
+  }
   void reportHandlerError(const std::string& text) override {
     log_.push_back(name_ + " box: " + text);
   }
@@ -93,6 +99,8 @@ class FakeWindow : public wEventTarget {
 
   const std::string& name() const { return name_; }
   int eventsMade = 0;
+  std::array<std::uint8_t, 256> keyboard{};
+  mutable int keyboardReads = 0;
 
  private:
   std::string name_;
@@ -112,6 +120,22 @@ TEST(EventKinds, OnlyCommandsCarryAnIdentifierAndClimb) {
   EXPECT_EQ(size.size(), (wSize{50, 100}));
   const wEvent mouse(w, nullptr, wm::mouseMove, 0, 0xFFF6FFFB);  // (-5, -10) packed
   EXPECT_EQ(mouse.position(), (wPoint{-5, -10}));
+}
+
+// The keyboard is read once, when a handler first asks, and as it was then.
+TEST(EventKinds, KeyboardStateIsReadOnFirstQuestion) {
+  std::vector<std::string> log;
+  FakeWindow w("w", wClassKind::window, nullptr, log);
+  const wEvent untouched(w, nullptr, wEvent_Size, 0, 0);
+  EXPECT_EQ(w.keyboardReads, 0);
+  w.keyboard[vk::shift] = 0x80;
+  const wEvent key(w, nullptr, wEvent_Size, 0, 0);
+  EXPECT_TRUE(key.shiftDown());
+  w.keyboard[vk::shift] = 0;
+  w.keyboard[vk::control] = 0x80;  // after the first question
+  EXPECT_FALSE(key.controlDown());
+  EXPECT_TRUE(key.keyDown(vk::shift));
+  EXPECT_EQ(w.keyboardReads, 1);
 }
 
 class Dispatch : public ::testing::Test {
