@@ -16,8 +16,8 @@ std::string readFile(System& system, std::string_view path) {
   }
 }
 
-void writeFile(System& system, std::string_view path, std::string_view content) {
-  switch (system.writeFile(path, content)) {
+void checkWritten(FileStatus status, std::string_view path) {
+  switch (status) {
     case FileStatus::ok:
       return;
     case FileStatus::cannotOpen:
@@ -25,6 +25,10 @@ void writeFile(System& system, std::string_view path, std::string_view content) 
     default:
       throw IOError("cannot write string to file", "writeFile");
   }
+}
+
+void writeFile(System& system, std::string_view path, std::string_view content) {
+  checkWritten(system.writeFile(path, content), path);
 }
 
 }  // namespace setup

@@ -17,4 +17,8 @@ std::string readFile(System& system, std::string_view path);
 // be partly written).
 void writeFile(System& system, std::string_view path, std::string_view content);
 
+// Throws writeFile's IOError for a write of path that ended in status; returns
+// for FileStatus::ok.
+void checkWritten(FileStatus status, std::string_view path);
+
 }  // namespace setup

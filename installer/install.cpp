@@ -115,17 +115,12 @@ void installFile(System& system, InstallJournal& journal, const std::string& des
         if (!backup.empty()) journal.movedAside(destination, backup);
       },
       &renameError);
-  switch (status) {
-    case FileStatus::ok:
-      break;
-    case FileStatus::cannotOpen:
-      throw IOError("cannot open: " + destination, "writeFile");
-    case FileStatus::cannotRename:
-      throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
-                    "(" + quoted(temporary) + ", " + quoted(destination) + ")", "installFile");
-    default:
-      throw IOError("cannot write string to file", "writeFile");
+  if (status == FileStatus::cannotRename) {
+    throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
+                  "(" + quoted(temporary) + ", " + quoted(destination) + ")", "installFile");
   }
+  // The temporary name is ours; the user knows the destination.
+  checkWritten(status, destination);
   journal.renamedTemporary(temporary, destination, !replacing);
 }
 

@@ -17,6 +17,8 @@ namespace {
 // (length field 0xFFFFFFFF) reads as empty, and a block holding one passes.
 // A walk over the elements, skipping their bytes, refuses every literal that
 // runs past the input. in starts after the preamble.
+constexpr std::string_view kOverflowingLiteral("\xFC\xFF\xFF\xFF\xFF", 5);
+
 bool literalsFitInput(std::string_view in) {
   std::size_t pos = 0;
   while (pos < in.size()) {
@@ -75,9 +77,13 @@ void uncompress(std::string_view compressed, std::string& out) {
     invalidBuffer();
   }
   if (length > compressed.size() * kMaxExpansion) invalidBuffer();
-  std::size_t preamble = 1;
-  while (static_cast<unsigned char>(compressed[preamble - 1]) & 0x80) ++preamble;
-  if (!literalsFitInput(compressed.substr(preamble))) invalidBuffer();
+  // Only a literal tag with a four-byte length of 0xFFFFFFFF is misread, so
+  // the walk over the elements is needed only where those five bytes occur.
+  if (compressed.find(kOverflowingLiteral) != std::string_view::npos) {
+    std::size_t preamble = 1;
+    while (static_cast<unsigned char>(compressed[preamble - 1]) & 0x80) ++preamble;
+    if (!literalsFitInput(compressed.substr(preamble))) invalidBuffer();
+  }
   out.resize(length);
   // RawUncompress refuses elements past either end and a decoded length that
   // differs from the declared one.

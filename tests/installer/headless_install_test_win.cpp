@@ -45,6 +45,13 @@ Outcome runHeadless(const std::vector<std::string>& args) {
   return {code.value_or(~DWORD{0}), headless.output()};
 }
 
+// name + "_" + digits
+bool isBackup(const std::string& path) {
+  const std::size_t cut = path.find_last_of('_');
+  return cut != std::string::npos && cut + 1 < path.size() &&
+         path.find_first_not_of("0123456789", cut + 1) == std::string::npos;
+}
+
 class HeadlessInstall : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { bindSystemFunctions(); }
@@ -93,8 +100,7 @@ TEST_F(HeadlessInstall, KeepsAHandChangedFileAsOneBackup) {
 
   std::map<std::string, std::string> backups;
   for (const auto& [path, content] : filesBelow(at.libraryRoot)) {
-    if (path.find("_") != std::string::npos &&
-        path.find_last_not_of("0123456789") == path.find_last_of('_')) {
+    if (isBackup(path)) {
       backups[path] = content;
     }
   }
@@ -138,13 +144,6 @@ TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcessAndUndoesAll)
 
 bool isTemporary(const std::string& path) {
   return path.ends_with(kTemporarySuffix);
-}
-
-// name + "_" + digits
-bool isBackup(const std::string& path) {
-  const std::size_t cut = path.find_last_of('_');
-  return cut != std::string::npos && cut + 1 < path.size() &&
-         path.find_first_not_of("0123456789", cut + 1) == std::string::npos;
 }
 
 // Killed at a moment nobody chose, an installation leaves at each destination
