@@ -28,6 +28,20 @@ void InstallJournal::renamedTemporary(std::string_view temporary, std::string_vi
   throw AssertionDefect("no temporary file " + quoted(temporary), "renamedTemporary");
 }
 
+void InstallJournal::renamedDirectory(std::string_view from, std::string_view to) {
+  const std::string inside = std::string(from) + "\\";
+  for (Change& change : changes_) {
+    if (change.kind == Kind::adopted && change.path == from) {
+      // Undone after the files in it, and before its parents are removed.
+      change = Change{Kind::movedDirectory, std::string(to), std::string(from)};
+    } else if (change.path == from) {
+      change.path = to;
+    } else if (change.path.starts_with(inside)) {
+      change.path = std::string(to) + change.path.substr(from.size());
+    }
+  }
+}
+
 std::string InstallJournal::undoOne(const Change& change) {
   const auto failed = [&](std::string_view what, std::uint32_t code) {
     std::string text = system_.errorText(code);
@@ -51,6 +65,15 @@ std::string InstallJournal::undoOne(const Change& change) {
     case Kind::created:
       if (const std::uint32_t code = system_.deleteFile(change.path); stays(code)) {
         return failed("the new file " + quoted(change.path) + " could not be removed", code);
+      }
+      return {};
+    case Kind::adopted:
+      return {};
+    case Kind::movedDirectory:
+      if (const std::uint32_t code = system_.moveDirectory(change.path, change.backup)) {
+        return failed("the directory " + quoted(change.path) + " could not be moved back to " +
+                          quoted(change.backup),
+                      code);
       }
       return {};
     case Kind::movedAside:

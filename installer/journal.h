@@ -28,6 +28,11 @@ class InstallJournal {
   void movedAside(std::string_view path, std::string_view backup) {
     add(Kind::movedAside, path, backup);
   }
+  // A directory that was there before and is filled now; undoing leaves it,
+  // or moves it back if it has been renamed.
+  void adoptedDirectory(std::string_view path) { add(Kind::adopted, path, {}); }
+  // Directory from, with everything recorded in it, now stands at to.
+  void renamedDirectory(std::string_view from, std::string_view to);
 
   // Reverses every recorded change, the last first, and forgets them. A step
   // that fails does not stop the others; each one is described in the result
@@ -36,7 +41,7 @@ class InstallJournal {
   std::vector<std::string> undo();
 
  private:
-  enum class Kind { directory, temporary, created, movedAside };
+  enum class Kind { directory, temporary, created, movedAside, adopted, movedDirectory };
   struct Change {
     Kind kind;
     std::string path;

@@ -63,6 +63,9 @@ class System {
   // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED: 0, or
   // the last error.
   virtual std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) = 0;
+  // MoveFileExW without flags, for a directory on the same volume: nothing
+  // may stand at to. 0, or the last error.
+  virtual std::uint32_t moveDirectory(std::string_view from, std::string_view to) = 0;
   // DeleteFileW: 0, or the last error.
   virtual std::uint32_t deleteFile(std::string_view path) = 0;
   // RemoveDirectoryW, which removes only an empty directory: 0, or the last error.

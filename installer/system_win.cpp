@@ -107,6 +107,24 @@ std::uint32_t WindowsSystem::moveFileReplacing(std::string_view from, std::strin
              : sys.GetLastError();
 }
 
+std::uint32_t WindowsSystem::moveDirectory(std::string_view from, std::string_view to) {
+  const std::wstring source = toWide(from);
+  const std::wstring target = toWide(to);
+  // A virus scanner or an indexer may still hold a file that was just
+  // written; a directory with an open file in it cannot be renamed. Such a
+  // hold lasts moments: wait for it, up to about three seconds.
+  DWORD pause = 10;
+  for (;;) {
+    if (sys.MoveFileExW(source.c_str(), target.c_str(), 0)) return 0;
+    const DWORD code = sys.GetLastError();
+    if ((code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) || pause > 1280) {
+      return code;
+    }
+    sys.Sleep(pause);
+    pause *= 2;
+  }
+}
+
 std::uint32_t WindowsSystem::deleteFile(std::string_view path) {
   return sys.DeleteFileW(toWide(path).c_str()) ? 0 : sys.GetLastError();
 }

@@ -21,6 +21,7 @@ class WindowsSystem : public System {
   std::uint32_t deleteFile(std::string_view path) override;
   std::uint32_t removeDirectory(std::string_view path) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
+  std::uint32_t moveDirectory(std::string_view from, std::string_view to) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override;
   FileStatus readFile(std::string_view path, std::string* content) override;

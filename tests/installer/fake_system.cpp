@@ -1,5 +1,6 @@
 #include "tests/installer/fake_system.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -331,6 +332,44 @@ std::uint32_t FakeSystem::createDirectory(std::string_view path) {
 std::uint32_t FakeSystem::moveFileReplacing(std::string_view from, std::string_view to) {
   if (const auto code = injectedFileFailure()) return *code;
   return move(from, to);
+}
+
+std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view to) {
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved source;
+  Resolved target;
+  if (const std::uint32_t code = resolve(from, &source)) return code;
+  if (const std::uint32_t code = resolve(to, &target)) return code;
+  const auto moving = nodes_.find(source.key);
+  if (moving == nodes_.end()) return kErrorFileNotFound;
+  if (!moving->second.directory) return move(from, to);
+  if (source.parentKey.empty()) return kErrorAccessDenied;  // a root
+  if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
+  const auto parent = nodes_.find(target.parentKey);
+  if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
+  const std::string inside = source.key + "\\";
+  if (target.key.starts_with(inside)) return kErrorSharingViolation;  // into itself
+  std::vector<std::string> keys = {source.key};
+  for (auto it = nodes_.lower_bound(inside); it != nodes_.end() && it->first.starts_with(inside);
+       ++it) {
+    if (it->second.locked) return kErrorAccessDenied;
+    keys.push_back(it->first);
+  }
+  // Each name below keeps its spelling after the moved directory's part.
+  const auto depth = std::count(source.path.begin(), source.path.end(), '\\');
+  for (const std::string& key : keys) {
+    Node node = std::move(nodes_.at(key));
+    nodes_.erase(key);
+    std::size_t cut = std::string::npos;
+    for (std::ptrdiff_t n = 0, start = 0; n <= depth; ++n) {
+      cut = node.path.find('\\', static_cast<std::size_t>(start));
+      if (cut == std::string::npos) break;
+      start = static_cast<std::ptrdiff_t>(cut) + 1;
+    }
+    node.path = target.path + (cut == std::string::npos ? "" : node.path.substr(cut));
+    nodes_[target.key + key.substr(source.key.size())] = std::move(node);
+  }
+  return 0;
 }
 
 std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {

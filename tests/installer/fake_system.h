@@ -48,7 +48,7 @@ class FakeSystem : public System {
   void failRegistry(RegistryCall call, std::int32_t code);
   // The n-th file call from now on (1: the next) fails with code. File calls
   // are those that change or read files: createDirectory, moveFileReplacing,
-  // deleteFile, removeDirectory, readFile and writeFile. A write on a full
+  // moveDirectory, deleteFile, removeDirectory, readFile and writeFile. A write on a full
   // disk (kErrorDiskFull) stops after half the bytes; any other code keeps a
   // file from being opened.
   void failFileCall(std::size_t n, std::uint32_t code);
@@ -81,6 +81,9 @@ class FakeSystem : public System {
   PathKind pathKind(std::string_view path) override;
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
+  // As Windows: refused when anything stands at to, or when a file inside is
+  // held open.
+  std::uint32_t moveDirectory(std::string_view from, std::string_view to) override;
   std::uint32_t deleteFile(std::string_view path) override;
   std::uint32_t removeDirectory(std::string_view path) override;
   std::int64_t performanceCounter() override;
