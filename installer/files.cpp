@@ -3,17 +3,31 @@
 #include "runtime/errors.h"
 
 namespace setup {
+namespace {
+
+void checkRead(FileStatus status, std::string_view path, const char* procedure) {
+  switch (status) {
+    case FileStatus::ok:
+      return;
+    case FileStatus::cannotOpen:
+      throw IOError("cannot open: " + std::string(path), procedure);
+    default:
+      throw IOError("cannot read from file: " + std::string(path), procedure);
+  }
+}
+
+}  // namespace
 
 std::string readFile(System& system, std::string_view path) {
   std::string content;
-  switch (system.readFile(path, &content)) {
-    case FileStatus::ok:
-      return content;
-    case FileStatus::cannotOpen:
-      throw IOError("cannot open: " + std::string(path), "readFile");
-    default:
-      throw IOError("cannot read from file: " + std::string(path), "readFile");
-  }
+  checkRead(system.readFile(path, &content), path, "readFile");
+  return content;
+}
+
+bool hasContent(System& system, std::string_view path, std::string_view content) {
+  bool same = false;
+  checkRead(system.compareFile(path, content, &same), path, "hasContent");
+  return same;
 }
 
 void checkWritten(FileStatus status, std::string_view path) {

@@ -12,6 +12,8 @@ namespace setup {
 // "cannot read from file: " + path.
 std::string readFile(System& system, std::string_view path);
 
+// Whether the file holds exactly content. Throws readFile's IOErrors.
+bool hasContent(System& system, std::string_view path, std::string_view content);
 // Creates or truncates the file and writes the bytes unchanged. Throws IOError
 // "cannot open: " + path, or "cannot write string to file" (the file may then
 // be partly written).

@@ -67,10 +67,11 @@ Tick tickCount(System& system) {
 
 // backupIfChanged for a path where something stands; a directory cannot be
 // read and raises IOError.
-std::string moveAsideIfDifferent(System& system, std::string_view path, std::int64_t newHash,
+std::string moveAsideIfDifferent(System& system, std::string_view path,
                                  std::string_view newContent) {
-  const std::string existing = readFile(system, path);
-  if (contentHash(existing) == newHash && existing == newContent) return {};
+  // The bytes decide: a 32-bit checksum alone would let a changed file whose
+  // checksum happens to match go without a back-up.
+  if (hasContent(system, path, newContent)) return {};
   const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
   if (const std::uint32_t code = system.moveFileReplacing(path, backup)) {
     throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
@@ -100,7 +101,7 @@ void decompressEntry(const PayloadEntry& entry, std::string& content) {
 // the previous file, or none, and never a part of the new one. A temporary
 // file left by an interrupted installation is simply written over.
 void installFile(System& system, InstallJournal& journal, const std::string& destination,
-                 std::int64_t hash, std::string_view content) {
+                 std::string_view content) {
   const std::string temporary = destination + std::string(kTemporarySuffix);
   journal.writingTemporary(temporary);
   bool replacing = false;
@@ -111,7 +112,7 @@ void installFile(System& system, InstallJournal& journal, const std::string& des
         // The new file is complete before the old one leaves its place. A
         // directory there cannot be opened as a file.
         replacing = true;
-        const std::string backup = moveAsideIfDifferent(system, destination, hash, content);
+        const std::string backup = moveAsideIfDifferent(system, destination, content);
         if (!backup.empty()) journal.movedAside(destination, backup);
       },
       &renameError);
@@ -210,23 +211,20 @@ void installEntries(System& system, InstallJournal& journal, const Target& palet
                                  ? replaceAll(entry.name, kOrderListWord, kOrderListFrench)
                                  : std::string(entry.name);
     const std::string relativePath = "\\" + std::string(entry.subDir) + name;
-    std::int64_t hash = entry.hash;
     if (entry.isPalette && isPartDefinition(entry.name)) {
       for (const std::string_view scriptName : scriptNames) {
         const std::string reference = std::string(kReferencePrefix) + std::string(scriptName);
         content = replaceWholeWords(content, reference, relative + "\\" + std::string(scriptName));
       }
       if (content.empty()) continue;
-      hash = contentHash(content);
     } else if (!entry.isPalette && isScriptName(entry.name)) {
       content = replaceWholeWords(content, defaultPathLine, pathLine);
-      hash = contentHash(content);
     }
     const std::string destination = std::string(target.path) + relativePath;
     if (target.staged()) {
       writeStaged(system, journal, target.writeTo + relativePath, destination, content);
     } else {
-      installFile(system, journal, destination, hash, content);
+      installFile(system, journal, destination, content);
     }
   }
   moveIntoPlace(system, journal, palette);
@@ -276,10 +274,9 @@ bool createDirectory(System& system, std::string_view path, NativeWindow owner,
   return true;
 }
 
-std::string backupIfChanged(System& system, std::string_view path, std::int64_t newHash,
-                            std::string_view newContent) {
+std::string backupIfChanged(System& system, std::string_view path, std::string_view newContent) {
   if (system.pathKind(path) != PathKind::file) return {};
-  return moveAsideIfDifferent(system, path, newHash, newContent);
+  return moveAsideIfDifferent(system, path, newContent);
 }
 
 std::string relativeScriptDir(std::string_view scriptText, std::string_view libraryRoot) {

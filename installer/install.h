@@ -44,13 +44,12 @@ bool existsOrCreateDir(System& system, std::string_view dir);
 bool createDirectory(System& system, std::string_view path, NativeWindow owner,
                      InstallJournal* journal = nullptr);
 
-// When an existing file at path differs from newContent, whose contentHash is
-// newHash, renames it to path + "_" + a tick count and returns that name;
-// returns "" when nothing was renamed. Equal hashes alone do not make two
-// files the same: the bytes are compared too.
+// When an existing file at path differs from newContent, renames it to
+// path + "_" + a tick count and returns that name; returns "" when nothing
+// was renamed. The bytes are compared, not checksums: equal checksums alone
+// do not make two files the same.
 // Throws IOError when the file cannot be read, OSError when the rename fails.
-std::string backupIfChanged(System& system, std::string_view path, std::int64_t newHash,
-                            std::string_view newContent);
+std::string backupIfChanged(System& system, std::string_view path, std::string_view newContent);
 
 // The script directory as the part definitions name it: relative to the
 // library root's script directory when the script text lies below it

@@ -76,6 +76,10 @@ class System {
 
   // The whole file into *content (replaced); on failure *content is unspecified.
   virtual FileStatus readFile(std::string_view path, std::string* content) = 0;
+  // Whether the file holds exactly content, read in pieces: no copy of it is
+  // kept, and the reading stops at the first difference. cannotOpen and
+  // cannotRead as readFile's; *same is set only for ok.
+  virtual FileStatus compareFile(std::string_view path, std::string_view content, bool* same) = 0;
   // Creates or truncates the file and writes the bytes. cannotWrite may leave
   // a partly written file.
   virtual FileStatus writeFile(std::string_view path, std::string_view content) = 0;

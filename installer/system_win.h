@@ -25,6 +25,7 @@ class WindowsSystem : public System {
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override;
   FileStatus readFile(std::string_view path, std::string* content) override;
+  FileStatus compareFile(std::string_view path, std::string_view content, bool* same) override;
   FileStatus writeFile(std::string_view path, std::string_view content) override;
   FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
                              std::string_view content, const std::function<void()>& onExisting,

@@ -87,6 +87,7 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(DeleteFileW)                            \
   FN(RemoveDirectoryW)                       \
   FN(CreateFileW)                            \
+  FN(ReadFile)                               \
   FN(WriteFile)                              \
   FN(SetFileInformationByHandle)             \
   FN(CloseHandle)                            \

@@ -1,6 +1,6 @@
 // The installation of the whole payload under wine against a plain write of
 // the same 100 files from memory (no decompression, no comparison), side by
-// side in one run; and the peak memory of the headless install against an
+// side in one run, into empty directories and over the same files; and the peak memory of the headless install against an
 // empty run of the same program.
 //
 // The timed work runs inside one long-lived wine process (install-bench-worker,
@@ -101,14 +101,19 @@ fs::path headlessExe;
 const std::string kInstall = "install\t" + kPalette + "\t" + kScript + "\t" + kLibraryRoot;
 const std::string kPlain = "plain\t" + kPalette + "\t" + kScript;
 
-// install / plain of runs made back to back. On a shared machine the load
-// changes from second to second; two runs made one right after the other see
-// about the same load, so the median of their ratios holds still where the
-// ratio of separately timed medians does not.
+// install / plain of runs made back to back, for a first installation and for
+// one over the same files. On a shared machine the load changes from second
+// to second; two runs made one right after the other see about the same load,
+// so the median of their ratios holds still where the ratio of separately
+// timed medians does not.
 std::vector<double> pairedRatios;
+std::vector<double> pairedRepeatRatios;
 
-double timedRun(const std::string& command, double* heap) {
+// A first run starts from nothing; a repeated one over what the same command
+// wrote just before.
+double timedRun(const std::string& command, bool repeated, double* heap) {
   worker->ask("clean\t" + kRoot);
+  if (repeated) worker->timed(command);
   const auto [seconds, peak] = worker->timed(command);
   *heap = std::max(*heap, peak);
   return seconds;
@@ -116,16 +121,18 @@ double timedRun(const std::string& command, double* heap) {
 
 // Times command; with a partner, also runs the other of install and plain
 // right after it for the paired ratio; manual time counts only the first.
-void runTimed(benchmark::State& state, const std::string& command, bool paired) {
+void runTimed(benchmark::State& state, const std::string& command, bool paired,
+              bool repeated = false) {
   double heap = 0;
   double ignored = 0;
   for (auto _ : state) {
-    const double seconds = timedRun(command, &heap);
+    const double seconds = timedRun(command, repeated, &heap);
     state.SetIterationTime(seconds);
     if (!paired) continue;
     const bool install = command == kInstall;
-    const double partner = timedRun(install ? kPlain : kInstall, &ignored);
-    pairedRatios.push_back(install ? seconds / partner : partner / seconds);
+    const double partner = timedRun(install ? kPlain : kInstall, repeated, &ignored);
+    (repeated ? pairedRepeatRatios : pairedRatios)
+        .push_back(install ? seconds / partner : partner / seconds);
   }
   state.counters["heap_peak_MB"] = heap / 1e6;
 }
@@ -136,6 +143,16 @@ void BM_InstallUnderWine(benchmark::State& state) {
 
 void BM_PlainWriteUnderWine(benchmark::State& state) {
   runTimed(state, kPlain, true);
+}
+
+// Over an installation of the same files: each one is read and compared,
+// then replaced by a rename; the plain write overwrites them.
+void BM_ReinstallUnderWine(benchmark::State& state) {
+  runTimed(state, kInstall, true, true);
+}
+
+void BM_PlainRewriteUnderWine(benchmark::State& state) {
+  runTimed(state, kPlain, true, true);
 }
 
 void BM_DecodeUnderWine(benchmark::State& state) {
@@ -231,6 +248,8 @@ int main(int argc, char** argv) {
   };
   for (const Named& b : {Named{"BM_InstallUnderWine", BM_InstallUnderWine},
                          Named{"BM_PlainWriteUnderWine", BM_PlainWriteUnderWine},
+                         Named{"BM_ReinstallUnderWine", BM_ReinstallUnderWine},
+                         Named{"BM_PlainRewriteUnderWine", BM_PlainRewriteUnderWine},
                          Named{"BM_DecodeUnderWine", BM_DecodeUnderWine},
                          Named{"BM_DecodeAndCheckUnderWine", BM_DecodeAndCheckUnderWine}}) {
     benchmark::RegisterBenchmark(b.name, b.run)
@@ -272,14 +291,23 @@ int main(int argc, char** argv) {
     std::printf("ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f (medians)\n",
                 install / plain);
   }
-  if (!pairedRatios.empty()) {
-    std::sort(pairedRatios.begin(), pairedRatios.end());
+  const auto printPaired = [](std::vector<double>& ratios, const char* what) {
+    if (ratios.empty()) return;
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("ratio %s = %.2f (median of %zu back-to-back pairs; quartiles %.2f and %.2f)\n",
+                what, ratios[ratios.size() / 2], ratios.size(), ratios[ratios.size() / 4],
+                ratios[ratios.size() * 3 / 4]);
+  };
+  printPaired(pairedRatios, "BM_InstallUnderWine / BM_PlainWriteUnderWine");
+  const double reinstall = reporter.median("BM_ReinstallUnderWine");
+  const double rewrite = reporter.median("BM_PlainRewriteUnderWine");
+  if (reinstall > 0 && rewrite > 0) {
     std::printf(
-        "ratio BM_InstallUnderWine / BM_PlainWriteUnderWine = %.2f "
-        "(median of %zu back-to-back pairs; quartiles %.2f and %.2f)\n",
-        pairedRatios[pairedRatios.size() / 2], pairedRatios.size(),
-        pairedRatios[pairedRatios.size() / 4], pairedRatios[pairedRatios.size() * 3 / 4]);
+        "over the same files: install %.1f ms, plain write %.1f ms, ratio "
+        "BM_ReinstallUnderWine / BM_PlainRewriteUnderWine = %.2f (medians)\n",
+        reinstall, rewrite, reinstall / rewrite);
   }
+  printPaired(pairedRepeatRatios, "BM_ReinstallUnderWine / BM_PlainRewriteUnderWine");
   const double installRss = reporter.counter("BM_HeadlessInstallProcess peak_rss_MB");
   const double emptyRss = reporter.counter("BM_EmptyRunProcess peak_rss_MB");
   if (installRss > 0 && emptyRss > 0) {

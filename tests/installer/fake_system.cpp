@@ -439,6 +439,13 @@ FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
   return FileStatus::ok;
 }
 
+FileStatus FakeSystem::compareFile(std::string_view path, std::string_view content, bool* same) {
+  std::string existing;
+  const FileStatus status = readFile(path, &existing);
+  if (status == FileStatus::ok) *same = existing == content;
+  return status;
+}
+
 FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content) {
   const std::optional<std::uint32_t> injected = injectedFileFailure();
   Resolved target;

@@ -48,7 +48,8 @@ class FakeSystem : public System {
   void failRegistry(RegistryCall call, std::int32_t code);
   // The n-th file call from now on (1: the next) fails with code. File calls
   // are those that change or read files: createDirectory, moveFileReplacing,
-  // moveDirectory, deleteFile, removeDirectory, readFile and writeFile. A write on a full
+  // moveDirectory, deleteFile, removeDirectory, readFile, compareFile and
+  // writeFile. A write on a full
   // disk (kErrorDiskFull) stops after half the bytes; any other code keeps a
   // file from being opened.
   void failFileCall(std::size_t n, std::uint32_t code);
@@ -89,6 +90,8 @@ class FakeSystem : public System {
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override { return frequency_; }
   FileStatus readFile(std::string_view path, std::string* content) override;
+  // readFile's call, reading included.
+  FileStatus compareFile(std::string_view path, std::string_view content, bool* same) override;
   FileStatus writeFile(std::string_view path, std::string_view content) override;
   // A write and a rename, each a file call of its own.
   FileStatus writeThenRename(std::string_view temporary, std::string_view destination,

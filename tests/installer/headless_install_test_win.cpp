@@ -142,6 +142,48 @@ TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcessAndUndoesAll)
   EXPECT_TRUE(filesBelow(at.libraryRoot) == before);
 }
 
+// A file is compared with the content about to replace it in pieces of the
+// reading: differences at the ends of a piece, and files one byte longer or
+// shorter, are told apart from the same bytes.
+TEST(WindowsSystem, CompareFileReadsInPieces) {
+  bindSystemFunctions();
+  const std::string path = "C:\\compare-" + std::to_string(GetCurrentProcessId()) + ".bin";
+  std::string big(200'000, 'a');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 23);
+  const auto changedAt = [&](std::size_t at) {
+    std::string text = big;
+    text[at] = '!';
+    return text;
+  };
+  struct Case {
+    std::string_view name;
+    std::string existing, content;
+    bool same;
+  };
+  const Case cases[] = {
+      {"same", big, big, true},
+      {"empty", "", "", true},
+      {"last byte of a piece", changedAt(65'535), big, false},
+      {"first byte of the next", changedAt(65'536), big, false},
+      {"last byte", changedAt(big.size() - 1), big, false},
+      {"file longer", big + "x", big, false},
+      {"file shorter", big.substr(1), big, false},
+      {"file empty", "", big, false},
+      {"content empty", big, "", false},
+  };
+  WindowsSystem system;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name));
+    writeContent(pathOf(path), c.existing);
+    bool same = !c.same;
+    ASSERT_EQ(system.compareFile(path, c.content, &same), FileStatus::ok);
+    EXPECT_EQ(same, c.same);
+  }
+  fs::remove(pathOf(path));
+  bool same = false;
+  EXPECT_EQ(system.compareFile(path, "", &same), FileStatus::cannotOpen);
+}
+
 // A temporary file, or a file in a directory staged under a temporary name.
 bool isTemporary(const std::string& path) {
   return path.ends_with(kTemporarySuffix) ||

@@ -279,7 +279,7 @@ TEST_F(Install, BackupTicksKeepEveryDigit) {
   for (const Case& c : cases) {
     system.putFile("E:\\f.txt", "old");
     system.setPerformanceCounter(c.counter, 0, c.frequency);
-    backupIfChanged(system, "E:\\f.txt", contentHash("new"), "new");
+    backupIfChanged(system, "E:\\f.txt", "new");
     EXPECT_EQ(system.contentOf("E:\\f.txt_" + std::string(c.ticks)), "old") << c.ticks;
   }
   // Two back-ups of one file a moment apart on a 3 GHz counter both stay.
@@ -287,20 +287,31 @@ TEST_F(Install, BackupTicksKeepEveryDigit) {
   SetUp();
   system.setPerformanceCounter(5'000'000'000, 3'000, 3'000'000'000);
   system.putFile("E:\\f.txt", "first");
-  backupIfChanged(system, "E:\\f.txt", contentHash("x"), "x");
+  backupIfChanged(system, "E:\\f.txt", "x");
   system.putFile("E:\\f.txt", "second");
-  backupIfChanged(system, "E:\\f.txt", contentHash("x"), "x");
+  backupIfChanged(system, "E:\\f.txt", "x");
   EXPECT_EQ(backupsIn("E:\\").size(), 2u);
 }
 
-// A 32-bit checksum alone would let a hand-changed file whose hash happens
-// to equal the new content's be overwritten without a back-up.
-TEST_F(Install, EqualChecksumsWithOtherBytesStillMakeABackup) {
-  system.putFile("E:\\f.txt", "edited by hand");
-  EXPECT_NE(backupIfChanged(system, "E:\\f.txt", contentHash("edited by hand"), "new"), "");
-  EXPECT_EQ(backupsIn("E:\\").size(), 1u);
-  system.putFile("E:\\f.txt", "new");
-  EXPECT_EQ(backupIfChanged(system, "E:\\f.txt", contentHash("new"), "new"), "");
+// Only the same bytes spare a file its back-up: a longer or shorter file, or
+// one that differs in its last byte, is kept aside.
+TEST_F(Install, OnlyTheSameBytesSpareABackup) {
+  struct Case {
+    std::string_view existing, content;
+    bool kept;
+  };
+  const Case cases[] = {
+      {"new", "new", false}, {"", "", false},   {"new!", "new", true}, {"ne", "new", true},
+      {"nex", "new", true},  {"", "new", true}, {"new", "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.existing) + " / " + std::string(c.content));
+    system = FakeSystem();
+    SetUp();
+    system.putFile("E:\\f.txt", c.existing);
+    EXPECT_EQ(backupIfChanged(system, "E:\\f.txt", c.content).empty(), !c.kept);
+    EXPECT_EQ(backupsIn("E:\\").size(), c.kept ? 1u : 0u);
+  }
 }
 
 TEST(RelativeScriptDir, StripsOnlyALeadingLibraryScriptDirectory) {
