@@ -1,7 +1,8 @@
 // The installation of the whole payload under wine against a plain write of
 // the same 100 files from memory (no decompression, no comparison), side by
-// side in one run, into empty directories and over the same files; and the peak memory of the headless install against an
-// empty run of the same program.
+// side in one run, into empty directories and over the same files; and the
+// peak memory of the headless install against an empty run of the same
+// program.
 //
 // The timed work runs inside one long-lived wine process (install-bench-worker,
 // from the Windows build), so that wine's process start-up stays out of the
