@@ -544,6 +544,13 @@ class AllOrNothing : public Install {
 
   void prepareNothing() {}
 
+  // A new system, prepared by prepare.
+  void restart(void (AllOrNothing::*prepare)()) {
+    system = FakeSystem();
+    SetUp();
+    (this->*prepare)();
+  }
+
   void prepareOlderInstallation() {
     system.putFile("E:\\Lib\\P\\readme.md", "read me, changed by hand");
     system.putFile("E:\\Lib\\P\\readme.md_1234567", "read me, version 0");
@@ -593,9 +600,7 @@ const Start kStarts[] = {
 TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
   for (const Start& start : kStarts) {
     SCOPED_TRACE(std::string(start.name));
-    system = FakeSystem();
-    SetUp();
-    (this->*start.prepare)();
+    restart(start.prepare);
     ASSERT_EQ(installCatching(), "");
     ASSERT_EQ(system.exitCode(), 0);
     const std::size_t calls = system.fileCalls();
@@ -614,9 +619,7 @@ TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
     for (const Failure& failure : failures) {
       for (std::size_t n = 1; n <= calls; ++n) {
         SCOPED_TRACE("call " + std::to_string(n) + " fails with " + std::to_string(failure.code));
-        system = FakeSystem();
-        SetUp();
-        (this->*start.prepare)();
+        restart(start.prepare);
         const auto before = withoutLeftovers(start, system.tree());
         system.failFileCall(n, failure.code);
         const std::string error = installCatching();
@@ -644,9 +647,7 @@ TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
 TEST_F(AllOrNothing, AFailingUndoLosesNothingAndSaysWhere) {
   for (const Start& start : kStarts) {
     SCOPED_TRACE(std::string(start.name));
-    system = FakeSystem();
-    SetUp();
-    (this->*start.prepare)();
+    restart(start.prepare);
     ASSERT_EQ(installCatching(), "");
     const std::size_t calls = system.fileCalls();
     std::size_t undoFailures = 0;
@@ -654,9 +655,7 @@ TEST_F(AllOrNothing, AFailingUndoLosesNothingAndSaysWhere) {
       for (std::size_t n = 1; n <= calls; ++n) {
         SCOPED_TRACE("call " + std::to_string(n) + " fails, then call " +
                      std::to_string(n + later));
-        system = FakeSystem();
-        SetUp();
-        (this->*start.prepare)();
+        restart(start.prepare);
         const auto before = system.tree();
         system.failFileCall(n, kErrorAccessDenied);
         system.failFileCall(n + later, kErrorSharingViolation);
@@ -724,9 +723,7 @@ TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
   EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, version 2");
   EXPECT_EQ(backupsIn(kPalette).size(), 2u);
 
-  system = FakeSystem();
-  SetUp();
-  prepareInterruptedFirstInstallation();
+  restart(&AllOrNothing::prepareInterruptedFirstInstallation);
   ASSERT_EQ(installCatching(), "");
   for (const auto& [path, content] : system.tree()) {
     EXPECT_FALSE(path.ends_with(".setup-tmp")) << path;
