@@ -147,7 +147,10 @@ const std::shared_ptr<wFont>& wApp::defaultFont() {
   return defaultFont_;
 }
 
-std::int32_t wApp::probeComboHeight(const wFont* font) {
+std::int32_t wApp::probeComboHeight(const std::shared_ptr<wFont>& font) {
+  // A font's height never changes, and every probe resizes the combo box:
+  // labels and fields in one font ask once.
+  if (probedFont_ && *probedFont_ == font) return probedHeight_;
   if (probeCombo_ == nullptr) {
     // Message-only: a combo box measures itself from its font alone, and a
     // hidden top-level window would cost a window of the display server (an X
@@ -156,10 +159,19 @@ std::int32_t wApp::probeComboHeight(const wFont* font) {
                                       nullptr, static_cast<HINSTANCE>(instance_), nullptr);
   }
   const HWND probe = hwndOf(probeCombo_);
-  sys.SendMessageW(probe, WM_SETFONT, reinterpret_cast<WPARAM>(nativeFont(font)), FALSE);
+  sys.SendMessageW(probe, WM_SETFONT, reinterpret_cast<WPARAM>(nativeFont(font.get())), FALSE);
   RECT r{};
   sys.GetWindowRect(probe, &r);
-  return r.bottom - r.top;
+  probedFont_ = font;
+  probedHeight_ = r.bottom - r.top;
+  return probedHeight_;
+}
+
+wHandle wApp::measuringDC() {
+  // A memory context measures text as the screen does; a window's own
+  // context would be fetched and given back for each measurement.
+  if (measuringDC_ == nullptr) measuringDC_ = sys.CreateCompatibleDC(nullptr);
+  return measuringDC_;
 }
 
 bool wApp::translateAccelerator(wWindow& window, tagMSG& message) {

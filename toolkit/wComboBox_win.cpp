@@ -147,7 +147,7 @@ bool wComboBox::isDroppedDown() const {
 }
 
 wSize wComboBox::sizeAtScale(double scale) {
-  const std::int32_t probe = wApp::get().probeComboHeight(font().get());
+  const std::int32_t probe = wApp::get().probeComboHeight(font());
   std::vector<std::int32_t> widths;
   const int n = count();
   for (int i = 0; i < n; ++i) widths.push_back(textExtent(itemText(i)).width);

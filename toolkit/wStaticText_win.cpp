@@ -33,7 +33,7 @@ wSize wStaticText::bestSize() {
 }
 
 wSize wStaticText::defaultSize() {
-  return {bestSize().width, wApp::get().probeComboHeight(font().get())};
+  return {bestSize().width, wApp::get().probeComboHeight(font())};
 }
 
 }  // namespace setup

@@ -94,7 +94,7 @@ wSize wTextCtrl::bestSize() {
 }
 
 wSize wTextCtrl::defaultSize() {
-  return textDefaultSize(wApp::get().probeComboHeight(font().get()),
+  return textDefaultSize(wApp::get().probeComboHeight(font()),
                          (createdStyle_ & es::multiLine) != 0);
 }
 

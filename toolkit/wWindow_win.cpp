@@ -350,12 +350,14 @@ wSize wWindow::size() const {
 }
 
 void wWindow::setSize(std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height) {
-  const wRect current = rect();
+  const std::int32_t given[] = {checked32(x), checked32(y), checked32(width), checked32(height)};
+  // The present rectangle only fills in what is not given: a layout gives all four.
+  const wRect current = std::ranges::find(given, wDefault) != std::end(given) ? rect() : wRect{};
   wRect target;
-  target.left = givenOr(checked32(x), current.left);
-  target.top = givenOr(checked32(y), current.top);
-  const std::int32_t w = givenOr(checked32(width), current.width());
-  const std::int32_t h = givenOr(checked32(height), current.height());
+  target.left = givenOr(given[0], current.left);
+  target.top = givenOr(given[1], current.top);
+  const std::int32_t w = givenOr(given[2], current.width());
+  const std::int32_t h = givenOr(given[3], current.height());
   const wPoint origin = parent_ != nullptr ? parent_->clientOrigin() : wPoint{};
   sys.SetWindowPos(hwndOf(*this), HWND_TOP, target.left + origin.x, target.top + origin.y, w, h,
                    kSetSizeFlags);
@@ -379,14 +381,14 @@ std::vector<wDockedBarRoom> wWindow::dockedBarRooms() const {
   for (const wWindow* bar : dockedBars_) {
     const HWND b = hwndOf(*bar);
     const auto style = static_cast<std::uint32_t>(sys.GetWindowLongPtrW(b, GWL_STYLE));
+    // The bar's own visibility: a window laid out before it is shown must
+    // leave room for its bars already. A bar that takes no room is not asked
+    // for its side: every position and size read passes here.
+    if (!dockedBarTakesRoom((style & WS_VISIBLE) != 0, style)) continue;
     const auto barStyle = static_cast<std::uint32_t>(sys.SendMessageW(b, TB_GETSTYLE, 0, 0));
     RECT r{};
     sys.GetWindowRect(b, &r);
-    // The bar's own visibility: a window laid out before it is shown must
-    // leave room for its bars already.
-    bars.push_back({dockedBarSide(barStyle),
-                    {r.right - r.left, r.bottom - r.top},
-                    dockedBarTakesRoom((style & WS_VISIBLE) != 0, style)});
+    bars.push_back({dockedBarSide(barStyle), {r.right - r.left, r.bottom - r.top}, true});
   }
   return bars;
 }
@@ -478,9 +480,19 @@ void wWindow::setFont(std::shared_ptr<wFont> font) {
 
 wSize wWindow::textExtent(std::string_view text) const {
   const std::wstring wide = toWide(text);
-  WindowDC dc(hwndOf(*this), nativeFont(font_.get()));
   RECT r{0, 0, 0, 0};
-  sys.DrawTextW(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &r, DT_CALCRECT);
+  const auto measure = [&](HDC dc) {
+    sys.DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, DT_CALCRECT);
+  };
+  const HFONT font = nativeFont(font_.get());
+  if (const auto shared = static_cast<HDC>(wApp::get().measuringDC())) {
+    const HGDIOBJ previous = font != nullptr ? sys.SelectObject(shared, font) : nullptr;
+    measure(shared);
+    if (previous != nullptr) sys.SelectObject(shared, previous);
+  } else {
+    const WindowDC dc(hwndOf(*this), font);
+    measure(dc.get());
+  }
   return {r.right, r.bottom};
 }
 
