@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <string_view>
 #include <vector>
 
 #include "installer/install.h"
@@ -56,11 +57,12 @@ LayoutWindow layoutWindowOf(wWindow& window, bool withBestSize) {
           window.heightVariable(), best.width,           best.height};
 }
 
-// Fills a browse tool bar and docks it in its field.
-void equipBrowseButton(wToolBar& bar, wTextCtrl& field, int toolId) {
+// Fills a browse tool bar and docks it in its field. Both bars show one
+// bitmap: each bar copies it into its own image list.
+void equipBrowseButton(wToolBar& bar, wTextCtrl& field, int toolId,
+                       const std::shared_ptr<wBitmap>& image) {
   bar.setBackgroundColour(kWhite);
-  const wIcon icon(kBrowseIcon);
-  bar.addTool(toolId, "", std::make_shared<wBitmap>(icon), "", "");
+  bar.addTool(toolId, "", image, "", "");
   bar.addStyle(kToolBarExtraStyle);
   field.setBuddy(std::static_pointer_cast<wControl>(bar.self()));
 }
@@ -187,12 +189,17 @@ void runMainWindow(System& system, bool editable) {
     scriptBrowse->enable(false);
   }
   w.libraryRoot = w.standardDir;
-  w.frame->setIcon(std::make_shared<wIcon>(kFrameIcon));
+  // Each icon is loaded once, however many windows show it: a load reads
+  // the resource directory of shell32 anew.
+  static_assert(std::string_view(kFrameIcon) == kInstallIcon);
+  const auto frameIcon = std::make_shared<wIcon>(kFrameIcon);
+  w.frame->setIcon(frameIcon);
   panel.setMargins({kPanelMargin, kPanelMargin, kPanelMargin, kPanelMargin});
-  equipBrowseButton(*paletteBrowse, *w.paletteField, kPaletteBrowseTool);
-  equipBrowseButton(*scriptBrowse, *w.scriptField, kScriptBrowseTool);
+  const auto browseImage = std::make_shared<wBitmap>(wIcon(kBrowseIcon));
+  equipBrowseButton(*paletteBrowse, *w.paletteField, kPaletteBrowseTool, browseImage);
+  equipBrowseButton(*scriptBrowse, *w.scriptField, kScriptBrowseTool, browseImage);
   w.installButton->setDefault();
-  w.installButton->setIcon(std::make_shared<wIcon>(kInstallIcon));
+  w.installButton->setIcon(frameIcon);
   w.cancelButton->setIcon(std::make_shared<wIcon>(kCancelIcon));
 
   layoutMainWindow(w);
