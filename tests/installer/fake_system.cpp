@@ -336,13 +336,12 @@ std::uint32_t FakeSystem::moveFileReplacing(std::string_view from, std::string_v
 
 std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view to) {
   if (const auto code = injectedFileFailure()) return *code;
+  // A file moves as MoveFileExW moves any file.
+  if (const Node* node = find(from); node == nullptr || !node->directory) return move(from, to);
   Resolved source;
   Resolved target;
   if (const std::uint32_t code = resolve(from, &source)) return code;
   if (const std::uint32_t code = resolve(to, &target)) return code;
-  const auto moving = nodes_.find(source.key);
-  if (moving == nodes_.end()) return kErrorFileNotFound;
-  if (!moving->second.directory) return move(from, to);
   if (source.parentKey.empty()) return kErrorAccessDenied;  // a root
   if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
   const auto parent = nodes_.find(target.parentKey);
