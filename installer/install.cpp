@@ -174,10 +174,9 @@ Target targetFor(System& system, std::string_view path, std::string_view other) 
 bool createTarget(System& system, const Target& target, std::string_view suffix, NativeWindow owner,
                   InstallJournal& journal) {
   const std::string dir = target.writeTo + std::string(suffix);
-  if (target.staged() && suffix.empty() && system.pathKind(dir) == PathKind::directory) {
-    journal.adoptedDirectory(dir);
-  }
-  return createDirectory(system, dir, owner, &journal);
+  if (!createDirectory(system, dir, owner, &journal)) return false;
+  if (target.staged() && suffix.empty()) journal.takingOver(dir);
+  return true;
 }
 
 // A file of a staged directory: nothing the user sees is there yet.

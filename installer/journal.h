@@ -28,9 +28,10 @@ class InstallJournal {
   void movedAside(std::string_view path, std::string_view backup) {
     add(Kind::movedAside, path, backup);
   }
-  // A directory that was there before and is filled now; undoing leaves it,
-  // or moves it back if it has been renamed.
-  void adoptedDirectory(std::string_view path) { add(Kind::adopted, path, {}); }
+  // path is a directory now. Unless this installation has just created it,
+  // it was there before and is filled now: undoing leaves it, or moves it
+  // back if it has been renamed.
+  void takingOver(std::string_view path);
   // Directory from, with everything recorded in it, now stands at to.
   void renamedDirectory(std::string_view from, std::string_view to);
 

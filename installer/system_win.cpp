@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "runtime/syscalls_win.h"
+#include "toolkit/wHandles_win.h"
 #include "toolkit/winstr.h"
 
 namespace setup {
@@ -37,21 +38,12 @@ class UniqueFile {
   std::FILE* file_;
 };
 
-// One owner for a file handle of the system.
-class UniqueHandle {
- public:
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() {
-    if (*this) sys.CloseHandle(handle_);
-  }
-  explicit operator bool() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
+struct FileTraits {
+  using Handle = HANDLE;
+  static HANDLE invalid() { return INVALID_HANDLE_VALUE; }  // what CreateFileW fails with
+  static void close(HANDLE h) { sys.CloseHandle(h); }
 };
+using UniqueFileHandle = UniqueHandle<FileTraits>;
 
 HKEY toHkey(RegistryKey key) {
   // HKEY_LOCAL_MACHINE is sign-extended on 64 bits; the portable constant is not.
@@ -113,7 +105,7 @@ std::uint32_t WindowsSystem::moveDirectory(std::string_view from, std::string_vi
   const std::wstring target = toWide(to);
   // A virus scanner or an indexer may still hold a file that was just
   // written; a directory with an open file in it cannot be renamed. Such a
-  // hold lasts moments: wait for it, up to about three seconds.
+  // hold lasts moments: wait for it, two and a half seconds in all.
   DWORD pause = 10;
   for (;;) {
     if (sys.MoveFileExW(source.c_str(), target.c_str(), 0)) return 0;
@@ -163,9 +155,9 @@ FileStatus WindowsSystem::readFile(std::string_view path, std::string* content) 
 FileStatus WindowsSystem::compareFile(std::string_view path, std::string_view content, bool* same) {
   // Through the system's handle, not the runtime library's buffered reading:
   // under wine that took three times as long as writing the file.
-  UniqueHandle file(sys.CreateFileW(toWide(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFileHandle file(sys.CreateFileW(toWide(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return FileStatus::cannotOpen;
   char buffer[1 << 16];
   std::string_view rest = content;
@@ -201,9 +193,9 @@ FileStatus WindowsSystem::writeThenRename(std::string_view temporary, std::strin
                                           std::uint32_t* renameError) {
   // Renaming the open handle costs next to nothing beside the write, where
   // MoveFileExW opens the file again (under wine it doubled the installation).
-  UniqueHandle file(sys.CreateFileW(toWide(temporary).c_str(), GENERIC_WRITE | DELETE,
-                                    FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                    nullptr));
+  UniqueFileHandle file(sys.CreateFileW(toWide(temporary).c_str(), GENERIC_WRITE | DELETE,
+                                        FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return FileStatus::cannotOpen;
   for (std::string_view rest = content; !rest.empty();) {
     const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
