@@ -35,10 +35,11 @@ using UniqueModule = std::unique_ptr<std::remove_pointer_t<HMODULE>, FreeModule>
 using UniqueGdiplusImage = std::unique_ptr<gdiplus::GpImage, DisposeGdiplusImage>;
 using UniqueStream = std::unique_ptr<IStream, ReleaseComObject>;
 
-// An object selected into a device context for a while.
+// An object selected into a device context for a while; none for a null object.
 class Selection {
  public:
-  Selection(HDC dc, HGDIOBJ object) : dc_(dc), previous_(sys.SelectObject(dc, object)) {}
+  Selection(HDC dc, HGDIOBJ object)
+      : dc_(dc), previous_(object != nullptr ? sys.SelectObject(dc, object) : nullptr) {}
   Selection(const Selection&) = delete;
   Selection& operator=(const Selection&) = delete;
   ~Selection() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "runtime/syscalls_win.h"
+#include "toolkit/wGdiObject_win.h"
 
 namespace setup {
 
@@ -65,22 +66,22 @@ using UniqueAccelerators = UniqueHandle<AcceleratorTraits>;
 // both undone in reverse order.
 class WindowDC {
  public:
-  WindowDC(HWND window, HGDIOBJ select) : window_(window), dc_(sys.GetDC(window)) {
-    if (dc_ != nullptr && select != nullptr) old_ = sys.SelectObject(dc_, select);
-  }
+  WindowDC(HWND window, HGDIOBJ select)
+      : dc_{window, sys.GetDC(window)}, selected_(dc_.dc, select) {}
   WindowDC(const WindowDC&) = delete;
   WindowDC& operator=(const WindowDC&) = delete;
-  ~WindowDC() {
-    if (dc_ == nullptr) return;
-    if (old_ != nullptr) sys.SelectObject(dc_, old_);
-    sys.ReleaseDC(window_, dc_);
-  }
-  HDC get() const { return dc_; }
+  HDC get() const { return dc_.dc; }
 
  private:
-  HWND window_;
-  HDC dc_;
-  HGDIOBJ old_ = nullptr;
+  struct Released {
+    HWND window;
+    HDC dc;
+    ~Released() {
+      if (dc != nullptr) sys.ReleaseDC(window, dc);
+    }
+  };
+  Released dc_;  // declared first: released after the selection is undone
+  Selection selected_;
 };
 
 }  // namespace setup

@@ -486,9 +486,8 @@ wSize wWindow::textExtent(std::string_view text) const {
   };
   const HFONT font = nativeFont(font_.get());
   if (const auto shared = static_cast<HDC>(wApp::get().measuringDC())) {
-    const HGDIOBJ previous = font != nullptr ? sys.SelectObject(shared, font) : nullptr;
+    const Selection selected(shared, font);
     measure(shared);
-    if (previous != nullptr) sys.SelectObject(shared, previous);
   } else {
     const WindowDC dc(hwndOf(*this), font);
     measure(dc.get());
