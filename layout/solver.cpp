@@ -30,7 +30,7 @@ class Solver::IndexObserver {
 Solver::Solver() : Solver(SolverOptions{}) {}
 
 Solver::Solver(SolverOptions options)
-    : options_(options), byHandle_(1, Basic{}), ofSymbol_(1), columns_(1) {}
+    : options_(options), byHandle_(1, Basic{}), handleOf_(1, 0), columns_(1) {}
 
 Solver::~Solver() = default;
 
@@ -123,7 +123,7 @@ Symbol Solver::newSymbol(SymbolKind kind) {
   if (idCounter_ == Symbol::kIdMask) throw AssertionDefect("symbol ids exhausted", "newSymbol");
   ++idCounter_;
   columns_.emplace_back();
-  ofSymbol_.emplace_back();
+  handleOf_.push_back(0);
   return Symbol(kind, idCounter_);
 }
 
@@ -506,7 +506,7 @@ std::unique_ptr<Row> Solver::detachRow(Symbol key) {
   const std::size_t slot = rows_.findSlot(key);
   std::unique_ptr<Row> row = std::move(rows_.valueAt(slot));
   rows_.eraseSlot(slot);
-  ofSymbol_[key.id()] = {};
+  handleOf_[key.id()] = 0;
   byHandle_[handle].key = Symbol();
   negativeRows_.erase(handle);
   return row;
@@ -514,7 +514,7 @@ std::unique_ptr<Row> Solver::detachRow(Symbol key) {
 
 void Solver::attachRow(Symbol key, Handle handle, std::unique_ptr<Row> row) {
   byHandle_[handle] = {key, row.get()};
-  ofSymbol_[key.id()] = {row.get(), handle};
+  handleOf_[key.id()] = handle;
   noteConstant(handle);
   rows_.insertNew(key, std::move(row));
 }
@@ -558,12 +558,11 @@ void Solver::checkInvariants() const {
   for (const Basic& basic : byHandle_) live += basic.row != nullptr;
   if (live != rows_.size()) fail("a handle outlived its row");
   std::size_t keyed = 0;
-  for (const BasicSymbol& basic : ofSymbol_) keyed += basic.handle != 0 || basic.row != nullptr;
+  for (Handle handle : handleOf_) keyed += handle != 0;
   if (keyed != rows_.size()) fail("a symbol kept the handle of a row it left");
   for (auto [key, row] : rows_) {
     const Handle handle = handleOf(key);
-    if (handle == 0 || keyOf(handle) != key || &rowAt(handle) != row.get() ||
-        rowOf(key) != row.get())
+    if (handle == 0 || keyOf(handle) != key || &rowAt(handle) != row.get())
       fail("a row without its handle");
     for (auto [s, c] : row->cells()) {
       if (rows_.contains(s)) fail("a basic symbol is a cell of a row");

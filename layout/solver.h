@@ -201,8 +201,8 @@ class Solver {
   void attachRow(Symbol key, Handle handle, std::unique_ptr<Row> row);
   void noteConstant(Handle handle);
   void appendInWalkOrder(const std::vector<Handle>& handles);
-  Handle handleOf(Symbol s) const { return ofSymbol_[s.id()].handle; }
-  Row* rowOf(Symbol s) const { return ofSymbol_[s.id()].row; }  // invalid symbol: null
+  Handle handleOf(Symbol s) const { return handleOf_[s.id()]; }
+  Row* rowOf(Symbol s) const { return byHandle_[handleOf(s)].row; }  // invalid symbol: null
   Symbol keyOf(Handle handle) const { return byHandle_[handle].key; }
   Row& rowAt(Handle handle) const { return *byHandle_[handle].row; }
   KeySet& column(Symbol s) { return columns_[s.id()]; }
@@ -235,11 +235,8 @@ class Solver {
   };
   std::vector<Basic> byHandle_;  // [0]: no row
   std::vector<Handle> freeHandles_;
-  struct BasicSymbol {
-    Row* row = nullptr;  // its row while the symbol is basic, else null
-    Handle handle = 0;   // that row's handle, else 0
-  };
-  std::vector<BasicSymbol> ofSymbol_;  // [symbol id]
+  // [symbol id]: its row's handle while the symbol is basic, else 0.
+  std::vector<Handle> handleOf_;
   // columns_[id]: the handles of the rows that hold a cell for the symbol id. Dummy
   // symbols are left out: one becomes basic only as the fresh marker of a redundant
   // constraint, which no row holds yet, so their columns would never be read, and
