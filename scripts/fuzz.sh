@@ -20,7 +20,8 @@ fi
 build=$root/build/fuzz
 names=("$@")
 if [ ${#names[@]} -eq 0 ]; then
-  names=(uncompress join_path discovery replace lower_case payload_list command_line)
+  # Every target has its seeds there.
+  for dir in "$root"/tests/fuzz/corpus/*/; do names+=("$(basename "$dir")"); done
 fi
 
 [ -n "$build_only" ] || "$root/scripts/setup-deps.sh"
