@@ -158,6 +158,7 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(GetIconInfo)                            \
   FN(CreateIconIndirect)                     \
   FN(DefWindowProcW)                         \
+  FN(CallWindowProcW)                        \
   FN(LoadCursorW)                            \
   FN(RegisterClassExW)                       \
   FN(SystemParametersInfoW)                  \

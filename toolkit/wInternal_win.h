@@ -33,7 +33,7 @@ inline RECT toRECT(const wRect& r) {
 std::string nativeWindowText(HWND window);
 
 LRESULT CALLBACK wToolkitWindowProc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK wControlSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+LRESULT CALLBACK wControlSubclassProc(HWND, UINT, WPARAM, LPARAM);
 
 struct wWindow::Native {
   // Declared before the window so that it is destroyed after it.

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <limits>
+#include <unordered_map>
 
 #include "runtime/errors.h"
 #include "toolkit/wApp.h"
@@ -53,14 +54,30 @@ LRESULT CALLBACK wToolkitWindowProc(HWND h, UINT message, WPARAM first, LPARAM s
   return static_cast<LRESULT>(self->windowProc(message, first, second, false));
 }
 
-LRESULT CALLBACK wControlSubclassProc(HWND h, UINT message, WPARAM first, LPARAM second,
-                                      UINT_PTR id, DWORD_PTR) {
+namespace {
+
+// The procedure each subclassed control had before ours, by handle. It lives
+// until the control's last message: a control goes on working without its
+// toolkit object.
+std::unordered_map<HWND, WNDPROC>& originalProcedures() {
+  static auto* const procedures = new std::unordered_map<HWND, WNDPROC>;
+  return *procedures;
+}
+
+LRESULT callOriginalProcedure(HWND h, UINT message, WPARAM first, LPARAM second) {
+  auto& procedures = originalProcedures();
+  const auto found = procedures.find(h);
+  if (found == procedures.end()) return sys.DefWindowProcW(h, message, first, second);
+  const WNDPROC original = found->second;
+  if (message == WM_NCDESTROY) procedures.erase(found);
+  return sys.CallWindowProcW(original, h, message, first, second);
+}
+
+}  // namespace
+
+LRESULT CALLBACK wControlSubclassProc(HWND h, UINT message, WPARAM first, LPARAM second) {
   const std::shared_ptr<wWindow> self = toolkitWindow(h);
-  if (!self) {
-    // A control goes on working without its toolkit object; only our procedure leaves.
-    if (message == WM_NCDESTROY) sys.RemoveWindowSubclass(h, wControlSubclassProc, id);
-    return sys.DefSubclassProc(h, message, first, second);
-  }
+  if (!self) return callOriginalProcedure(h, message, first, second);
   return static_cast<LRESULT>(self->windowProc(message, first, second, true));
 }
 
@@ -80,7 +97,8 @@ std::int64_t wWindow::windowProc(std::uint32_t message, std::uint64_t first, std
     // Nothing may unwind through the system's frames.
     reportHandlerError(currentHandlerErrorText());
   }
-  return subclassed ? sys.DefSubclassProc(h, message, w, l) : sys.DefWindowProcW(h, message, w, l);
+  return subclassed ? callOriginalProcedure(h, message, w, l)
+                    : sys.DefWindowProcW(h, message, w, l);
 }
 
 // --- Life cycle ---
@@ -230,10 +248,18 @@ void wWindow::init(wHandle handle) {
 
 void wWindow::subclass() {
   if (native_->subclassed) return;
-  const auto id = reinterpret_cast<UINT_PTR>(this);
-  if (sys.SetWindowSubclass(hwndOf(*this), wControlSubclassProc, id, id)) {
-    native_->subclassed = true;
+  // The window's own procedure takes the messages first. Under wine a
+  // comctl32 subclass reads its record from the window server at each message
+  // (about a tenth of a millisecond), which dominated building the window.
+  const HWND h = hwndOf(*this);
+  WNDPROC& original = originalProcedures()[h];
+  original = reinterpret_cast<WNDPROC>(
+      sys.SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wControlSubclassProc)));
+  if (original == nullptr) {
+    originalProcedures().erase(h);
+    return;
   }
+  native_->subclassed = true;
 }
 
 void wWindow::connectOn(wWindow& other, std::uint32_t message, wHandler handler, bool system) {
@@ -264,10 +290,9 @@ void wWindow::forget() {
     }
   }
 
-  if (native_->subclassed) {
-    sys.RemoveWindowSubclass(h, wControlSubclassProc, reinterpret_cast<UINT_PTR>(this));
-    native_->subclassed = false;
-  }
+  // Our procedure stays in the chain (another may have been put after it)
+  // and hands the remaining messages on.
+  native_->subclassed = false;
 
   for (Borrowed& b : connectionsOnOthers_) {
     if (const std::shared_ptr<wEventTarget> on = b.on.lock()) on->disconnect(b.connection);

@@ -59,6 +59,49 @@ TEST_F(Window, ANumberNobodyConnectedReachesTheDefaultProcedureUnchanged) {
   EXPECT_EQ(seen, (std::vector<std::pair<std::uint64_t, std::int64_t>>{{5, -6}}));
 }
 
+// Another subclass put on a control after the toolkit's (by a program of the
+// user's, or by comctl32 itself) sees each message first; the toolkit and then
+// the control's own procedure still get it, up to the control's last message.
+TEST_F(Window, AControlSubclassedAfterTheToolkitStillReachesItAndItsOwnProcedure) {
+  static std::vector<UINT> laterSaw;
+  static WNDPROC replaced = nullptr;
+  const SUBCLASSPROC subclassProc = [](HWND h, UINT message, WPARAM w, LPARAM l, UINT_PTR,
+                                       DWORD_PTR) -> LRESULT {
+    laterSaw.push_back(message);
+    return sys.DefSubclassProc(h, message, w, l);
+  };
+  const WNDPROC windowProc = [](HWND h, UINT message, WPARAM w, LPARAM l) -> LRESULT {
+    laterSaw.push_back(message);
+    return CallWindowProcW(replaced, h, message, w, l);
+  };
+  for (const bool withSubclassFunction : {true, false}) {
+    SCOPED_TRACE(withSubclassFunction ? "SetWindowSubclass" : "GWLP_WNDPROC");
+    laterSaw.clear();
+    const auto field = wTextCtrl::create(*panel, "abc", {10, 10}, {200, 24});
+    const HWND h = hwnd(*field);
+    if (withSubclassFunction) {
+      ASSERT_TRUE(sys.SetWindowSubclass(h, subclassProc, 1, 0));
+    } else {
+      replaced = reinterpret_cast<WNDPROC>(
+          SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(windowProc)));
+      ASSERT_NE(replaced, nullptr);
+    }
+    int toolkitSaw = 0;
+    field->connect(WM_GETTEXTLENGTH, [&](wEvent& e) {
+      ++toolkitSaw;
+      e.skip();
+    });
+    EXPECT_EQ(SendMessageW(h, WM_GETTEXTLENGTH, 0, 0), 3);
+    EXPECT_EQ(toolkitSaw, 1);
+    EXPECT_EQ(std::count(laterSaw.begin(), laterSaw.end(), WM_GETTEXTLENGTH), 1);
+    SendMessageW(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"xyz"));
+    EXPECT_EQ(field->value(), "xyz");
+    field->destroy();
+    EXPECT_FALSE(IsWindow(h));
+    EXPECT_EQ(laterSaw.back(), static_cast<UINT>(WM_NCDESTROY));
+  }
+}
+
 TEST_F(Window, AClickClimbsToTheFirstContainerThatHandlesItASizeEventDoesNot) {
   const auto button = wButton::create(*panel, "&Go", {10, 10}, {80, 30});
   std::vector<std::string> log;
