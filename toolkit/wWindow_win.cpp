@@ -248,15 +248,22 @@ void wWindow::init(wHandle handle) {
 
 void wWindow::subclass() {
   if (native_->subclassed) return;
-  // The window's own procedure takes the messages first. Under wine a
-  // comctl32 subclass reads its record from the window server at each message
-  // (about a tenth of a millisecond), which dominated building the window.
+  // Ours replaces the control's procedure and hands each message on to it.
+  // Under wine a comctl32 subclass reads its record from the window server at
+  // each message (about a tenth of a millisecond), which dominated building
+  // the window.
   const HWND h = hwndOf(*this);
-  WNDPROC& original = originalProcedures()[h];
+  auto& procedures = originalProcedures();
+  // Still in the chain from an earlier object of the same control.
+  if (procedures.contains(h)) {
+    native_->subclassed = true;
+    return;
+  }
+  WNDPROC& original = procedures[h];
   original = reinterpret_cast<WNDPROC>(
       sys.SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wControlSubclassProc)));
   if (original == nullptr) {
-    originalProcedures().erase(h);
+    procedures.erase(h);
     return;
   }
   native_->subclassed = true;

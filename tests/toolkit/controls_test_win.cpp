@@ -155,6 +155,20 @@ TEST_F(Controls, OnlyAnEditInsideAToolkitWindowCanBeWrapped) {
   DestroyWindow(foreign);
 }
 
+// Wrapping the same edit again must not put the toolkit's procedure in front
+// of itself: the edit would then hand each message to itself for ever.
+TEST_F(Controls, AnEditWrappedTwiceStillAnswers) {
+  const HWND edit = CreateWindowExW(0, L"Edit", L"abc", WS_CHILD, 0, 0, 50, 20, hwnd(*panel),
+                                    nullptr, nullptr, nullptr);
+  ASSERT_NE(edit, nullptr);
+  const auto first = wTextCtrl::wrap(edit, nullptr);
+  const auto second = wTextCtrl::wrap(edit, nullptr);
+  EXPECT_EQ(second->value(), "abc");
+  EXPECT_EQ(SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0), 3);
+  DestroyWindow(edit);
+  EXPECT_FALSE(IsWindow(edit));
+}
+
 TEST_F(Controls, ControlsAreColouredWithTheirOwnColours) {
   panel->setBackgroundColour(0x123456);
   const auto label = wStaticText::create(*panel, "Palette:");  // the panel's colour
