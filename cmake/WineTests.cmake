@@ -23,7 +23,9 @@ function(setup_wine_command name)
   set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 600)
 endfunction()
 
-# One CTest test per Windows test program; it runs all of its cases.
+# One CTest test per Windows test program; it runs all of its cases, and
+# fails when the program ends before the last one, whatever its exit code.
 function(setup_wine_test target)
-  setup_wine_command(${target} wine $<TARGET_FILE:${target}> --gtest_brief=0)
+  setup_wine_command(${target} ${CMAKE_SOURCE_DIR}/scripts/wine-gtest.sh $<TARGET_FILE:${target}>
+                     --gtest_brief=0)
 endfunction()
