@@ -39,7 +39,6 @@ struct wWindow::Native {
   // Declared before the window so that it is destroyed after it.
   UniqueWindow hiddenOwner;
   UniqueWindow window;
-  bool subclassed = false;
   UniqueAccelerators accelerators;
   bool acceleratorsChanged = false;
 };

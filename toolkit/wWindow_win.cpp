@@ -247,26 +247,17 @@ void wWindow::init(wHandle handle) {
 }
 
 void wWindow::subclass() {
-  if (native_->subclassed) return;
   // Ours replaces the control's procedure and hands each message on to it.
   // Under wine a comctl32 subclass reads its record from the window server at
   // each message (about a tenth of a millisecond), which dominated building
-  // the window.
+  // the window. A control already in the table (wrapped again) keeps it.
   const HWND h = hwndOf(*this);
   auto& procedures = originalProcedures();
-  // Still in the chain from an earlier object of the same control.
-  if (procedures.contains(h)) {
-    native_->subclassed = true;
-    return;
-  }
+  if (procedures.contains(h)) return;
   WNDPROC& original = procedures[h];
   original = reinterpret_cast<WNDPROC>(
       sys.SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wControlSubclassProc)));
-  if (original == nullptr) {
-    procedures.erase(h);
-    return;
-  }
-  native_->subclassed = true;
+  if (original == nullptr) procedures.erase(h);
 }
 
 void wWindow::connectOn(wWindow& other, std::uint32_t message, wHandler handler, bool system) {
@@ -297,9 +288,8 @@ void wWindow::forget() {
     }
   }
 
-  // Our procedure stays in the chain (another may have been put after it)
-  // and hands the remaining messages on.
-  native_->subclassed = false;
+  // Our procedure stays in the control's chain (another may have been put
+  // after it) and hands its remaining messages on.
 
   for (Borrowed& b : connectionsOnOthers_) {
     if (const std::shared_ptr<wEventTarget> on = b.on.lock()) on->disconnect(b.connection);
@@ -420,7 +410,7 @@ std::vector<wDockedBarRoom> wWindow::dockedBarRooms() const {
     const auto barStyle = static_cast<std::uint32_t>(sys.SendMessageW(b, TB_GETSTYLE, 0, 0));
     RECT r{};
     sys.GetWindowRect(b, &r);
-    bars.push_back({dockedBarSide(barStyle), {r.right - r.left, r.bottom - r.top}, true});
+    bars.push_back({dockedBarSide(barStyle), {r.right - r.left, r.bottom - r.top}});
   }
   return bars;
 }
