@@ -74,9 +74,7 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
 // The bound functions, library by library in binding order. LIB(name) opens a
 // library; FN(name) is a function of the Windows headers, GDIP(name) one of
 // the flat GDI+ interface above. The same list makes the table's members and
-// the binding steps, so the two cannot disagree. comctl32's subclass functions
-// stay bound for code built on the toolkit, though the toolkit itself now
-// subclasses controls through their window procedure.
+// the binding steps, so the two cannot disagree.
 #define SETUP_BOUND_FUNCTIONS(LIB, FN, GDIP) \
   LIB("kernel32")                            \
   FN(GetCommandLineW)                        \
@@ -160,7 +158,6 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(GetIconInfo)                            \
   FN(CreateIconIndirect)                     \
   FN(DefWindowProcW)                         \
-  FN(CallWindowProcW)                        \
   FN(LoadCursorW)                            \
   FN(RegisterClassExW)                       \
   FN(SystemParametersInfoW)                  \

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,10 +57,6 @@ class wApp {
   // system font): labels, fields and combo boxes measure themselves by it.
   std::int32_t probeComboHeight(const std::shared_ptr<wFont>& font);
 
-  // A device context of the screen's kind that every text measurement
-  // shares; null when none could be made.
-  wHandle measuringDC();
-
   // Internal to the loop hooks.
   void forgetClass(std::uint16_t atom);
   bool translateAccelerator(wWindow& window, tagMSG& message);
@@ -85,10 +80,6 @@ class wApp {
   bool commonControls6_ = false;
   std::shared_ptr<wFont> defaultFont_;
   wHandle probeCombo_ = nullptr;  // lives for the process
-  // The font probed last and its height; held, so that it stays the same font.
-  std::optional<std::shared_ptr<wFont>> probedFont_;
-  std::int32_t probedHeight_ = 0;
-  wHandle measuringDC_ = nullptr;  // lives for the process
 };
 
 }  // namespace setup

@@ -148,30 +148,16 @@ const std::shared_ptr<wFont>& wApp::defaultFont() {
 }
 
 std::int32_t wApp::probeComboHeight(const std::shared_ptr<wFont>& font) {
-  // A font's height never changes, and every probe resizes the combo box:
-  // labels and fields in one font ask once.
-  if (probedFont_ && *probedFont_ == font) return probedHeight_;
   if (probeCombo_ == nullptr) {
-    // Message-only: a combo box measures itself from its font alone, and a
-    // hidden top-level window would cost a window of the display server (an X
-    // window under wine) for nothing.
-    probeCombo_ = sys.CreateWindowExW(0, L"ComboBox", L"", CBS_DROPDOWN, 0, 0, 0, 0, HWND_MESSAGE,
+    // Hidden and without parent: it only measures.
+    probeCombo_ = sys.CreateWindowExW(0, L"ComboBox", L"", CBS_DROPDOWN, 0, 0, 0, 0, nullptr,
                                       nullptr, static_cast<HINSTANCE>(instance_), nullptr);
   }
   const HWND probe = hwndOf(probeCombo_);
   sys.SendMessageW(probe, WM_SETFONT, reinterpret_cast<WPARAM>(nativeFont(font.get())), FALSE);
   RECT r{};
   sys.GetWindowRect(probe, &r);
-  probedFont_ = font;
-  probedHeight_ = r.bottom - r.top;
-  return probedHeight_;
-}
-
-wHandle wApp::measuringDC() {
-  // A memory context measures text as the screen does; a window's own
-  // context would be fetched and given back for each measurement.
-  if (measuringDC_ == nullptr) measuringDC_ = sys.CreateCompatibleDC(nullptr);
-  return measuringDC_;
+  return r.bottom - r.top;
 }
 
 bool wApp::translateAccelerator(wWindow& window, tagMSG& message) {

@@ -42,6 +42,7 @@ class wButton : public wControl {
  protected:
   wButton();
   wSize defaultSize() override;
+  void releaseObjects() override;
 
  private:
   struct Image;

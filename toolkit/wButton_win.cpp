@@ -40,14 +40,21 @@ void wButton::setDefault() {
 void wButton::setIcon(std::shared_ptr<wIcon> icon) {
   image_->list.reset();
   image_->icon = std::move(icon);
-  if (!image_->icon) return;
-  image_->list.reset(
-      sys.ImageList_Create(image_->icon->width(), image_->icon->height(), ILC_COLOR32, 1, 1));
-  sys.ImageList_ReplaceIcon(image_->list.get(), -1, static_cast<HICON>(image_->icon->handle()));
+  if (image_->icon) {
+    image_->list.reset(
+        sys.ImageList_Create(image_->icon->width(), image_->icon->height(), ILC_COLOR32, 1, 1));
+    sys.ImageList_ReplaceIcon(image_->list.get(), -1, static_cast<HICON>(image_->icon->handle()));
+  }
+  // Without an icon the button is told so too: it must not keep the list just destroyed.
   BUTTON_IMAGELIST record{};
   record.himl = image_->list.get();
   record.uAlign = buttonImageAlignment(imageSide_);
   send(BCM_SETIMAGELIST, 0, reinterpret_cast<std::int64_t>(&record));
+}
+
+void wButton::releaseObjects() {
+  image_->list.reset();
+  image_->icon.reset();
 }
 
 void wButton::click() {

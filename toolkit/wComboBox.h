@@ -54,6 +54,7 @@ class wComboBox : public wControl {
   wComboBox() = default;
   void addInitialItems() override;
   wSize defaultSize() override;
+  void releaseObjects() override;
 
  private:
   wSize sizeAtScale(double scale);

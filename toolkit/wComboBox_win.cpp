@@ -80,6 +80,12 @@ std::shared_ptr<wComboBox> wComboBox::create(wWindow& parent, std::string_view v
   return combo;
 }
 
+void wComboBox::releaseObjects() {
+  // Each part leaves the window table with its own native window.
+  edit_.reset();
+  list_.reset();
+}
+
 void wComboBox::wrapEditPart(wHandle editHandle) {
   edit_ = wTextCtrl::wrap(editHandle, this);
   const HWND edit = hwndOf(editHandle);

@@ -272,15 +272,6 @@ void wControl::buddyFollow(wEvent& event, Buddy* b) {
   const HWND parent = hwndOf(*b->control->parent());
   POINT corners[2] = {{r.left, r.top}, {r.right, r.bottom}};
   sys.MapWindowPoints(nullptr, parent, corners, 2);
-  // A move and a resize come as two events; the second finds the buddy in
-  // place already, and each placing is a round of messages.
-  RECT present{};
-  sys.GetWindowRect(hwndOf(*buddy), &present);
-  sys.MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&present), 2);
-  if (present.left == corners[0].x && present.top == corners[0].y &&
-      present.right == corners[1].x && present.bottom == corners[1].y) {
-    return;
-  }
   sys.SetWindowPos(hwndOf(*buddy), HWND_TOP, corners[0].x, corners[0].y, r.width(), r.height(),
                    SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }

@@ -75,14 +75,6 @@ wEvent::wEvent(wEventTarget& target, wHandle handle, std::uint32_t message, std:
       second_(second),
       propagationLevel_(isCommandKind(kind_) ? commandPropagation : 0) {}
 
-const std::array<std::uint8_t, 256>& wEvent::keyboardState() const {
-  if (!keyboardRead_) {
-    target_->readKeyboardState(keyboardState_);
-    keyboardRead_ = true;
-  }
-  return keyboardState_;
-}
-
 bool wEvent::shiftDown() const {
   return keyDown(vk::leftShift) || keyDown(vk::rightShift) || keyDown(vk::shift);
 }

@@ -111,12 +111,9 @@ class wEvent {
   std::int64_t propagationLevel() const { return propagationLevel_; }
   void setPropagationLevel(std::int64_t level) { propagationLevel_ = level; }
 
-  // Input state at the time of the event. The keyboard's is read from the
-  // platform when a handler first asks for it: most events never need it, and
-  // each reading costs a round trip to the window server under wine. The state
-  // changes only when the thread takes its next message, so a handler still
-  // reads it as it was when the event came.
-  const std::array<std::uint8_t, 256>& keyboardState() const;
+  // Input state at the time of the event, filled in when the event is made.
+  const std::array<std::uint8_t, 256>& keyboardState() const { return keyboardState_; }
+  void setKeyboardState(const std::array<std::uint8_t, 256>& state) { keyboardState_ = state; }
   bool keyDown(std::uint32_t virtualKey) const {
     return (keyboardState()[virtualKey & 0xFF] & 0x80) != 0;
   }
@@ -146,8 +143,7 @@ class wEvent {
   bool skip_ = false;
   std::int64_t propagationLevel_;
   std::int64_t result_ = 0;
-  mutable std::array<std::uint8_t, 256> keyboardState_{};
-  mutable bool keyboardRead_ = false;
+  std::array<std::uint8_t, 256> keyboardState_{};
   wPoint mouse_{};
   wPoint mouseClient_{wDefault, wDefault};
 };

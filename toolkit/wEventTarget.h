@@ -158,8 +158,8 @@ class wEventTarget : public std::enable_shared_from_this<wEventTarget> {
   wDispatchResult processEvent(wEvent& event);
 
   // The platform's part of dispatch; the defaults do nothing.
+  // Fills in the keyboard state and mouse position of a new event.
   virtual void captureInput(wEvent&) {}
-  virtual void readKeyboardState(std::array<std::uint8_t, 256>& /*state*/) const {}
   virtual void reportHandlerError(const std::string& /*text*/) {}
   virtual wPoint screenToClient(wPoint screen) const { return screen; }
 

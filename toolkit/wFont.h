@@ -34,10 +34,10 @@ class wFont : public wGdiObject {
 
   // The default font: wFont(NaN, false, false, false, "").
   static std::shared_ptr<wFont> makeDefault();
-  // The font a native window uses (WM_GETFONT), as a new object; the default
-  // font when it has none. Throws wFontError when the handle is a font that
-  // cannot be read.
-  static std::shared_ptr<wFont> ofNativeWindow(void* window);
+  // A new object for a native window's font (its WM_GETFONT answer); a
+  // handle that is no font gives the default parameters. Throws wFontError
+  // when the handle is a font that cannot be read.
+  static std::shared_ptr<wFont> ofNativeFont(void* font);
 
   double pointSize() const { return pointSize_; }
   std::int32_t weight() const { return weight_; }

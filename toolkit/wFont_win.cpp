@@ -76,9 +76,8 @@ std::shared_ptr<wFont> wFont::makeDefault() {
   return std::make_shared<wFont>(std::numeric_limits<double>::quiet_NaN(), false, false, false, "");
 }
 
-std::shared_ptr<wFont> wFont::ofNativeWindow(void* window) {
-  auto font =
-      reinterpret_cast<HGDIOBJ>(sys.SendMessageW(static_cast<HWND>(window), WM_GETFONT, 0, 0));
+std::shared_ptr<wFont> wFont::ofNativeFont(void* handle) {
+  const auto font = static_cast<HGDIOBJ>(handle);
   if (font == nullptr || sys.GetObjectType(font) == 0) return makeDefault();
   LOGFONTW logFont{};
   if (sys.GetObjectW(font, sizeof logFont, &logFont) != sizeof logFont) throw wFontError("init");

@@ -21,11 +21,12 @@ class wFrame : public wWindow {
   // WS_OVERLAPPEDWINDOW: caption, system menu, sizing border, min and max boxes.
   static constexpr std::uint64_t defaultStyle = 0x00CF0000;
 
-  // Throws wWindowError.
+  // background: wNoColour gives white. Throws wWindowError.
   static std::shared_ptr<wFrame> create(std::string_view title,
                                         wPoint position = {wDefault, wDefault},
                                         wSize size = {wDefault, wDefault},
-                                        std::uint64_t style = defaultStyle);
+                                        std::uint64_t style = defaultStyle,
+                                        wColour background = wNoColour);
 
   wClassKind classKind() const override { return wClassKind::frame; }
 
@@ -36,6 +37,7 @@ class wFrame : public wWindow {
 
  protected:
   wFrame() = default;
+  void releaseObjects() override { icon_.reset(); }
 
  private:
   void fitContent(wEvent& event);

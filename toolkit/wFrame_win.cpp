@@ -5,11 +5,15 @@
 namespace setup {
 
 std::shared_ptr<wFrame> wFrame::create(std::string_view title, wPoint position, wSize size,
-                                       std::uint64_t style) {
+                                       std::uint64_t style, wColour background) {
   std::shared_ptr<wFrame> frame(new wFrame);
-  frame->initVerbosely(
-      nullptr, {.title = std::string(title), .position = position, .size = size, .style = style},
-      "wFrame", true);
+  frame->initVerbosely(nullptr,
+                       {.title = std::string(title),
+                        .position = position,
+                        .size = size,
+                        .style = style,
+                        .background = background},
+                       "wFrame", true);
   frame->connect(wEvent_Size, [f = frame.get()](wEvent& e) { f->fitContent(e); });
   frame->connect(WM_SETFOCUS, [f = frame.get()](wEvent& e) { f->restoreFocus(e); });
   return frame;

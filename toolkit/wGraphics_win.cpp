@@ -1,4 +1,5 @@
 // The windows' side of the graphic objects.
+#include "toolkit/wApp.h"
 #include "toolkit/wBrush.h"
 #include "toolkit/wFont.h"
 #include "toolkit/wInternal_win.h"
@@ -14,7 +15,10 @@ std::shared_ptr<wFont> makeDefaultFont() {
 }
 
 std::shared_ptr<wFont> fontOfNativeWindow(HWND window) {
-  return wFont::ofNativeWindow(window);
+  const auto font = reinterpret_cast<void*>(sys.SendMessageW(window, WM_GETFONT, 0, 0));
+  // No font of its own: the system font, which is the application's default.
+  if (font == nullptr) return wApp::get().defaultFont();
+  return wFont::ofNativeFont(font);
 }
 
 std::shared_ptr<wBrush> makeBrush(wColour colour) {

@@ -33,7 +33,7 @@ inline RECT toRECT(const wRect& r) {
 std::string nativeWindowText(HWND window);
 
 LRESULT CALLBACK wToolkitWindowProc(HWND, UINT, WPARAM, LPARAM);
-LRESULT CALLBACK wControlSubclassProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK wControlSubclassProc(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
 
 struct wWindow::Native {
   // Declared before the window so that it is destroyed after it.
@@ -41,6 +41,7 @@ struct wWindow::Native {
   UniqueWindow window;
   UniqueAccelerators accelerators;
   bool acceleratorsChanged = false;
+  bool subclassed = false;  // the control subclass procedure is in the window's chain
 };
 
 // What the window procedures reach inside a window.

@@ -51,6 +51,7 @@ class wToolBar : public wControl {
  protected:
   wToolBar() = default;
   wSize defaultSize() override;
+  void releaseObjects() override { tools_.clear(); }
 
  private:
   std::vector<Tool> tools_;

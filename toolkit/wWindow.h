@@ -159,7 +159,6 @@ class wWindow : public wEventTarget {
 
   // The dispatch's platform part.
   void captureInput(wEvent& event) override;
-  void readKeyboardState(std::array<std::uint8_t, 256>& state) const override;
   void reportHandlerError(const std::string& text) override;
   wPoint screenToClient(wPoint screen) const override;
 
@@ -198,6 +197,10 @@ class wWindow : public wEventTarget {
   // Subclasses the native window with the control procedure (controls, wrapped parts).
   void subclass();
 
+  // Releases what a class holds for its native window (icons, image lists,
+  // wrapped parts); run in the window's WM_NCDESTROY.
+  virtual void releaseObjects() {}
+
  private:
   friend class wApp;
   friend class wToolBar;  // docks itself in its parent
@@ -208,6 +211,7 @@ class wWindow : public wEventTarget {
   void connectBuiltInHandlers(bool created);
   void registerClass();
   void adoptHandle(wHandle handle);
+  void unsubclass(wHandle handle);
   // Leaves every table and drops connections and objects (WM_NCDESTROY).
   void forget();
   wRect parentRelative(wRect screen) const;

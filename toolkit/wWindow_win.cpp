@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <limits>
-#include <unordered_map>
 
 #include "runtime/errors.h"
 #include "toolkit/wApp.h"
@@ -54,30 +53,16 @@ LRESULT CALLBACK wToolkitWindowProc(HWND h, UINT message, WPARAM first, LPARAM s
   return static_cast<LRESULT>(self->windowProc(message, first, second, false));
 }
 
-namespace {
-
-// The procedure each subclassed control had before ours, by handle. It lives
-// until the control's last message: a control goes on working without its
-// toolkit object.
-std::unordered_map<HWND, WNDPROC>& originalProcedures() {
-  static auto* const procedures = new std::unordered_map<HWND, WNDPROC>;
-  return *procedures;
-}
-
-LRESULT callOriginalProcedure(HWND h, UINT message, WPARAM first, LPARAM second) {
-  auto& procedures = originalProcedures();
-  const auto found = procedures.find(h);
-  if (found == procedures.end()) return sys.DefWindowProcW(h, message, first, second);
-  const WNDPROC original = found->second;
-  if (message == WM_NCDESTROY) procedures.erase(found);
-  return sys.CallWindowProcW(original, h, message, first, second);
-}
-
-}  // namespace
-
-LRESULT CALLBACK wControlSubclassProc(HWND h, UINT message, WPARAM first, LPARAM second) {
-  const std::shared_ptr<wWindow> self = toolkitWindow(h);
-  if (!self) return callOriginalProcedure(h, message, first, second);
+LRESULT CALLBACK wControlSubclassProc(HWND h, UINT message, WPARAM first, LPARAM second,
+                                      UINT_PTR id, DWORD_PTR reference) {
+  // The object is kept for the call: its last message may drop it.
+  const std::shared_ptr<wWindow> self = std::static_pointer_cast<wWindow>(
+      reinterpret_cast<wWindow*>(reference)->weak_from_this().lock());
+  if (!self) {
+    // Its object is going away; the control goes on without it.
+    if (message == WM_NCDESTROY) sys.RemoveWindowSubclass(h, wControlSubclassProc, id);
+    return sys.DefSubclassProc(h, message, first, second);
+  }
   return static_cast<LRESULT>(self->windowProc(message, first, second, true));
 }
 
@@ -89,6 +74,7 @@ std::int64_t wWindow::windowProc(std::uint32_t message, std::uint64_t first, std
   const auto l = static_cast<LPARAM>(second);
   try {
     const wDispatchResult r = processMessage(h, message, first, second);
+    if (subclassed && message == WM_NCDESTROY) unsubclass(h);
     if (r.processed) return r.result;
     if (extraProc_) {
       if (std::optional<std::int64_t> handled = extraProc_(message, first, second)) return *handled;
@@ -97,8 +83,7 @@ std::int64_t wWindow::windowProc(std::uint32_t message, std::uint64_t first, std
     // Nothing may unwind through the system's frames.
     reportHandlerError(currentHandlerErrorText());
   }
-  return subclassed ? callOriginalProcedure(h, message, w, l)
-                    : sys.DefWindowProcW(h, message, w, l);
+  return subclassed ? sys.DefSubclassProc(h, message, w, l) : sys.DefWindowProcW(h, message, w, l);
 }
 
 // --- Life cycle ---
@@ -106,6 +91,8 @@ std::int64_t wWindow::windowProc(std::uint32_t message, std::uint64_t first, std
 wWindow::wWindow() : native_(std::make_unique<Native>()) {}
 
 wWindow::~wWindow() {
+  // The subclass names this object: it must not outlive it.
+  if (native_->subclassed) unsubclass(native_->window.get());
   // Normally all this went in WM_NCDESTROY. A window dropped without it (its
   // creation failed half way) must not leave handlers behind on other windows.
   for (Borrowed& b : connectionsOnOthers_) {
@@ -188,6 +175,9 @@ void wWindow::initVerbosely(wWindow* parent, const wWindowArgs& args, std::strin
       style.exStyle, className_.c_str(), toWide(args.title).c_str(), style.style, x, y, width,
       height, parentHandle, reinterpret_cast<HMENU>(static_cast<INT_PTR>(args.id)), instance, this);
   if (h == nullptr) {
+    // A window refused after WM_NCCREATE was adopted and is gone already:
+    // its handle is not ours to destroy.
+    native_->window.release();
     native_->hiddenOwner.reset();
     throw wWindowError("wWindow creation failed", "initVerbosely");
   }
@@ -247,17 +237,18 @@ void wWindow::init(wHandle handle) {
 }
 
 void wWindow::subclass() {
-  // Ours replaces the control's procedure and hands each message on to it.
-  // Under wine a comctl32 subclass reads its record from the window server at
-  // each message (about a tenth of a millisecond), which dominated building
-  // the window. A control already in the table (wrapped again) keeps it.
-  const HWND h = hwndOf(*this);
-  auto& procedures = originalProcedures();
-  if (procedures.contains(h)) return;
-  WNDPROC& original = procedures[h];
-  original = reinterpret_cast<WNDPROC>(
-      sys.SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(wControlSubclassProc)));
-  if (original == nullptr) procedures.erase(h);
+  // Identifier and reference are the object: each object that wraps the
+  // control has its own place in the chain, and wrapping again with the same
+  // object only renews it.
+  const auto id = reinterpret_cast<UINT_PTR>(this);
+  if (sys.SetWindowSubclass(hwndOf(*this), wControlSubclassProc, id, id)) {
+    native_->subclassed = true;
+  }
+}
+
+void wWindow::unsubclass(wHandle h) {
+  native_->subclassed = false;
+  sys.RemoveWindowSubclass(hwndOf(h), wControlSubclassProc, reinterpret_cast<UINT_PTR>(this));
 }
 
 void wWindow::connectOn(wWindow& other, std::uint32_t message, wHandler handler, bool system) {
@@ -288,9 +279,6 @@ void wWindow::forget() {
     }
   }
 
-  // Our procedure stays in the control's chain (another may have been put
-  // after it) and hands its remaining messages on.
-
   for (Borrowed& b : connectionsOnOthers_) {
     if (const std::shared_ptr<wEventTarget> on = b.on.lock()) on->disconnect(b.connection);
   }
@@ -298,6 +286,7 @@ void wWindow::forget() {
   releaseConnections();
   children_.clear();
   dockedBars_.clear();
+  releaseObjects();
   font_.reset();
   brush_.reset();
   extraProc_ = nullptr;
@@ -372,14 +361,12 @@ wSize wWindow::size() const {
 }
 
 void wWindow::setSize(std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height) {
-  const std::int32_t given[] = {checked32(x), checked32(y), checked32(width), checked32(height)};
-  // The present rectangle only fills in what is not given: a layout gives all four.
-  const wRect current = std::ranges::find(given, wDefault) != std::end(given) ? rect() : wRect{};
+  const wRect current = rect();
   wRect target;
-  target.left = givenOr(given[0], current.left);
-  target.top = givenOr(given[1], current.top);
-  const std::int32_t w = givenOr(given[2], current.width());
-  const std::int32_t h = givenOr(given[3], current.height());
+  target.left = givenOr(checked32(x), current.left);
+  target.top = givenOr(checked32(y), current.top);
+  const std::int32_t w = givenOr(checked32(width), current.width());
+  const std::int32_t h = givenOr(checked32(height), current.height());
   const wPoint origin = parent_ != nullptr ? parent_->clientOrigin() : wPoint{};
   sys.SetWindowPos(hwndOf(*this), HWND_TOP, target.left + origin.x, target.top + origin.y, w, h,
                    kSetSizeFlags);
@@ -404,13 +391,15 @@ std::vector<wDockedBarRoom> wWindow::dockedBarRooms() const {
     const HWND b = hwndOf(*bar);
     const auto style = static_cast<std::uint32_t>(sys.GetWindowLongPtrW(b, GWL_STYLE));
     // The bar's own visibility: a window laid out before it is shown must
-    // leave room for its bars already. A bar that takes no room is not asked
-    // for its side: every position and size read passes here.
-    if (!dockedBarTakesRoom((style & WS_VISIBLE) != 0, style)) continue;
+    // leave room for its bars already.
+    const bool visible = (style & WS_VISIBLE) != 0;
+    if (!visible) continue;
     const auto barStyle = static_cast<std::uint32_t>(sys.SendMessageW(b, TB_GETSTYLE, 0, 0));
     RECT r{};
     sys.GetWindowRect(b, &r);
-    bars.push_back({dockedBarSide(barStyle), {r.right - r.left, r.bottom - r.top}});
+    bars.push_back({dockedBarSide(barStyle),
+                    {r.right - r.left, r.bottom - r.top},
+                    dockedBarTakesRoom(visible, style)});
   }
   return bars;
 }
@@ -503,17 +492,8 @@ void wWindow::setFont(std::shared_ptr<wFont> font) {
 wSize wWindow::textExtent(std::string_view text) const {
   const std::wstring wide = toWide(text);
   RECT r{0, 0, 0, 0};
-  const auto measure = [&](HDC dc) {
-    sys.DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, DT_CALCRECT);
-  };
-  const HFONT font = nativeFont(font_.get());
-  if (const auto shared = static_cast<HDC>(wApp::get().measuringDC())) {
-    const Selection selected(shared, font);
-    measure(shared);
-  } else {
-    const WindowDC dc(hwndOf(*this), font);
-    measure(dc.get());
-  }
+  const WindowDC dc(hwndOf(*this), nativeFont(font_.get()));
+  sys.DrawTextW(dc.get(), wide.c_str(), static_cast<int>(wide.size()), &r, DT_CALCRECT);
   return {r.right, r.bottom};
 }
 
@@ -567,11 +547,10 @@ wDispatchResult wWindow::raise(std::uint32_t event, std::uint64_t first, std::in
   return processMessage(handle(), event, first, second);
 }
 
-void wWindow::readKeyboardState(std::array<std::uint8_t, 256>& state) const {
-  sys.GetKeyboardState(state.data());
-}
-
 void wWindow::captureInput(wEvent& event) {
+  std::array<std::uint8_t, 256> keyboard{};
+  sys.GetKeyboardState(keyboard.data());
+  event.setKeyboardState(keyboard);
   const DWORD pos = sys.GetMessagePos();
   event.setMouseScreenPosition(
       {static_cast<std::int16_t>(LOWORD(pos)), static_cast<std::int16_t>(HIWORD(pos))});

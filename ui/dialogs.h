@@ -41,12 +41,17 @@ class MessageBoxDialog : public wDialog {
   // style: MessageBoxW flags in the low 32 bits, stayOnTop.
   static std::shared_ptr<MessageBoxDialog> create(wWindow* owner, std::string message,
                                                   std::string caption, std::uint64_t style);
+  // The same for an owner given by its native handle, which the box takes as
+  // it is, a toolkit window or not; null: no owner.
+  static std::shared_ptr<MessageBoxDialog> create(wHandle owner, std::string message,
+                                                  std::string caption, std::uint64_t style);
 
   std::string message;
   std::string caption;
   std::uint64_t style = 0;
   std::map<int, std::string> buttonLabels;  // button identifier to its text
   void* hook = nullptr;                     // the box's CBT hook while it is up
+  wHandle ownerHandle = nullptr;            // the native owner of the box
 
  protected:
   MessageBoxDialog() = default;

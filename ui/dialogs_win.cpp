@@ -4,6 +4,7 @@
 
 #include "runtime/errors.h"
 #include "runtime/syscalls_win.h"
+#include "toolkit/wApp.h"
 #include "toolkit/wEvent.h"
 #include "toolkit/wGdiObject_win.h"
 #include "toolkit/winstr.h"
@@ -131,16 +132,26 @@ std::shared_ptr<MessageBoxDialog> MessageBoxDialog::create(wWindow* owner, std::
                                                            std::uint64_t style) {
   std::shared_ptr<MessageBoxDialog> dialog(new MessageBoxDialog());
   dialog->initDialog(owner);
+  dialog->ownerHandle = owner != nullptr ? owner->handle() : nullptr;
   dialog->message = std::move(message);
   dialog->caption = std::move(caption);
   dialog->style = style;
   return dialog;
 }
 
+std::shared_ptr<MessageBoxDialog> MessageBoxDialog::create(wHandle owner, std::string message,
+                                                           std::string caption,
+                                                           std::uint64_t style) {
+  const std::shared_ptr<wWindow> window = wApp::get().findWindow(owner);
+  auto dialog = create(window.get(), std::move(message), std::move(caption), style);
+  dialog->ownerHandle = owner;
+  return dialog;
+}
+
 void showMessageBox(MessageBoxDialog& dialog) {
   UINT flags = static_cast<UINT>(dialog.style & 0xFFFFFFFFu);
-  const HWND owner = ownerHandle(dialog);
-  if (!owner) flags |= MB_TASKMODAL;
+  const HWND owner = static_cast<HWND>(dialog.ownerHandle);
+  if (!dialog.owner() && owner == nullptr) flags |= MB_TASKMODAL;
   if (dialog.style & MessageBoxDialog::stayOnTop) flags |= MB_TOPMOST;
   currentMessageBox = &dialog;
   dialog.hook = sys.SetWindowsHookExW(WH_CBT, messageBoxHook, nullptr, sys.GetCurrentThreadId());

@@ -1,12 +1,14 @@
 #include <windows.h>
 
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "installer/install.h"
 #include "installer/locations.h"
 #include "installer/payload.h"
 #include "installer/system_win.h"
+#include "runtime/errors.h"
 #include "runtime/syscalls_win.h"
 #include "toolkit/wApp.h"
 #include "toolkit/wBitmap.h"
@@ -44,25 +46,35 @@ constexpr const char* kCancelIcon = "shell32.dll,27";
 struct WindowLayout {
   std::shared_ptr<wWindow> container;
   layout::Solver solver;
-  LayoutWindow panel;
-  std::vector<std::shared_ptr<wWindow>> windows;  // laid out, in registration order
-  std::vector<LayoutWindow> items;                // their variables, in the same order
+  // The laid-out windows; the set's own order is the order of visiting.
+  std::unordered_set<std::shared_ptr<wWindow>> windows;
 };
 std::unique_ptr<WindowLayout> currentLayout;
 
-// The preferred size is read only when the relations are built.
-LayoutWindow layoutWindowOf(wWindow& window, bool withBestSize) {
-  const wSize best = withBestSize ? window.bestSize() : wSize{};
-  return {window.leftVariable(),   window.topVariable(), window.widthVariable(),
-          window.heightVariable(), best.width,           best.height};
+LayoutWindow layoutWindowOf(wWindow& window) {
+  return {window.leftVariable(), window.topVariable(), window.widthVariable(),
+          window.heightVariable(), [&window] {
+            const wSize best = window.bestSize();
+            return LayoutSize{best.width, best.height};
+          }};
 }
 
-// Fills a browse tool bar and docks it in its field. Both bars show one
-// bitmap: each bar copies it into its own image list.
-void equipBrowseButton(wToolBar& bar, wTextCtrl& field, int toolId,
-                       const std::shared_ptr<wBitmap>& image) {
+// Visits every laid-out window; a visit must leave the set as it found it.
+template <typename Visit>
+void visitLaidOut(const WindowLayout& state, Visit visit) {
+  for (const std::shared_ptr<wWindow>& window : state.windows) {
+    const std::size_t before = state.windows.size();
+    visit(*window);
+    if (state.windows.size() != before) {
+      throw AssertionDefect("laid-out windows changed while they were visited", "layoutMainWindow");
+    }
+  }
+}
+
+// Fills a browse tool bar and docks it in its field.
+void equipBrowseButton(wToolBar& bar, wTextCtrl& field, int toolId) {
   bar.setBackgroundColour(kWhite);
-  bar.addTool(toolId, "", image, "", "");
+  bar.addTool(toolId, "", std::make_shared<wBitmap>(wIcon(kBrowseIcon)), "", "");
   bar.addStyle(kToolBarExtraStyle);
   field.setBuddy(std::static_pointer_cast<wControl>(bar.self()));
 }
@@ -95,14 +107,13 @@ void centre(wFrame& frame) {
 }
 
 // The installation's system: its error box is the installer's message box,
-// owned by the toolkit window of the owner handle.
+// owned by the window of the owner handle.
 class WindowSystem : public WindowsSystem {
  public:
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override {
-    const std::shared_ptr<wWindow> window = wApp::get().findWindow(owner);
     const auto box =
-        MessageBoxDialog::create(window.get(), std::string(text), std::string(caption), style);
+        MessageBoxDialog::create(owner, std::string(text), std::string(caption), style);
     showMessageBox(*box);
   }
 };
@@ -120,28 +131,26 @@ void layoutMainWindow(MainWindow& w) {
                                                  w.scriptField,  w.installButton, w.cancelButton};
     auto built = std::make_unique<WindowLayout>();
     built->container = w.panel;
-    built->panel = layoutWindowOf(*w.panel, false);
     MainWindowControls items;
     for (std::size_t i = 0; i < kMainWindowControls; ++i) {
-      items[i] = layoutWindowOf(*controls[i], true);
-      built->windows.push_back(controls[i]);
-      built->items.push_back(items[i]);
+      items[i] = layoutWindowOf(*controls[i]);
+      built->windows.insert(controls[i]);
     }
-    buildMainWindowRelations(built->solver, built->panel, items);
+    buildMainWindowRelations(built->solver, layoutWindowOf(*w.panel), items);
     currentLayout = std::move(built);
   }
   WindowLayout& state = *currentLayout;
-  std::vector<LayoutRect> present;
-  for (const auto& window : state.windows) {
-    const wRect r = window->rect();
-    present.push_back({r.left, r.top, r.width(), r.height()});
-  }
   const wSize inner = w.panel->clientSize();
-  const std::vector<LayoutRect> placed =
-      solveLayout(state.solver, state.panel, inner.width, inner.height, state.items, present);
-  for (std::size_t i = 0; i < placed.size(); ++i) {
-    state.windows[i]->setSize(placed[i].left, placed[i].top, placed[i].width, placed[i].height);
-  }
+  suggestPanel(state.solver, layoutWindowOf(*w.panel), inner.width, inner.height);
+  visitLaidOut(state, [&](wWindow& window) {
+    const wRect r = window.rect();
+    suggestPresent(state.solver, layoutWindowOf(window), {r.left, r.top, r.width(), r.height()});
+  });
+  state.solver.refreshVariables();
+  visitLaidOut(state, [](wWindow& window) {
+    const LayoutRect r = solvedRect(layoutWindowOf(window));
+    window.setSize(r.left, r.top, r.width, r.height);
+  });
 }
 
 void browsePalette(MainWindow& window) {
@@ -158,8 +167,8 @@ void runMainWindow(System& system, bool editable) {
   const InstallLocations start = locationsForChoice(system, "Bureau", w.standardDir);
   wApp& app = wApp::get();
 
-  w.frame = wFrame::create(kWindowTitle, {wDefault, wDefault}, {680, 250}, kFrameStyle);
-  w.frame->setBackgroundColour(static_cast<wColour>(sys.GetSysColor(COLOR_APPWORKSPACE)));
+  w.frame = wFrame::create(kWindowTitle, {wDefault, wDefault}, {680, 250}, kFrameStyle,
+                           static_cast<wColour>(sys.GetSysColor(COLOR_APPWORKSPACE)));
   w.panel = wPanel::create(*w.frame, {wDefault, wDefault}, {wDefault, wDefault}, 0,
                            static_cast<wColour>(sys.GetSysColor(COLOR_BTNFACE)));
   wPanel& panel = *w.panel;
@@ -189,17 +198,12 @@ void runMainWindow(System& system, bool editable) {
     scriptBrowse->enable(false);
   }
   w.libraryRoot = w.standardDir;
-  // Each icon is loaded once, however many windows show it: a load reads
-  // the resource directory of shell32 anew.
-  static_assert(std::string_view(kFrameIcon) == kInstallIcon);
-  const auto frameIcon = std::make_shared<wIcon>(kFrameIcon);
-  w.frame->setIcon(frameIcon);
+  w.frame->setIcon(std::make_shared<wIcon>(kFrameIcon));
   panel.setMargins({kPanelMargin, kPanelMargin, kPanelMargin, kPanelMargin});
-  const auto browseImage = std::make_shared<wBitmap>(wIcon(kBrowseIcon));
-  equipBrowseButton(*paletteBrowse, *w.paletteField, kPaletteBrowseTool, browseImage);
-  equipBrowseButton(*scriptBrowse, *w.scriptField, kScriptBrowseTool, browseImage);
+  equipBrowseButton(*paletteBrowse, *w.paletteField, kPaletteBrowseTool);
+  equipBrowseButton(*scriptBrowse, *w.scriptField, kScriptBrowseTool);
   w.installButton->setDefault();
-  w.installButton->setIcon(frameIcon);
+  w.installButton->setIcon(std::make_shared<wIcon>(kInstallIcon));
   w.cancelButton->setIcon(std::make_shared<wIcon>(kCancelIcon));
 
   layoutMainWindow(w);

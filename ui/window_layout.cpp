@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <string>
 
@@ -70,63 +71,112 @@ void buildMainWindowRelations(layout::Solver& solver, const LayoutWindow& P,
   const LayoutWindow& TS = c[kScriptField];
   const LayoutWindow& BI = c[kInstallButton];
   const LayoutWindow& BC = c[kCancelButton];
-  // Sizes are summed as integers before they become constants.
-  const std::array<std::array<Constraint, 4>, kMainWindowControls> relations = {{
-      {sum({L1.left}) == constant(0),  // 1
-       sum({L1.width}) == constant(L1.bw), sum({P.top}, (CB.bh - L1.bh) * 0.5) == sum({L1.top}),
-       sum({L1.height}) == constant(L1.bh)},
-      {sum({L1.width}, 10) == sum({CB.left}),  // 5
-       sum({CB.width}) == constant(CB.bw + 10), sum({CB.top}) == sum({P.top}),
-       sum({CB.height}) == constant(CB.bh)},
-      {sum({G.left}) == constant(0),  // 9
-       sum({G.width}) == constant(G.bw), sum({CB.top, CB.height}, 10) == sum({G.top}),
-       sum({G.height}) == constant(G.bh)},
-      {sum({LP.left}) == constant(0),  // 13
-       sum({LP.left, LP.width}) == constant(LP.bw + 10),
-       sum({G.top, G.height}, 10) == sum({LP.top}), sum({LP.height}) == constant(LP.bh)},
-      {sum({TP.left}) == sum({LP.width}),  // 17
-       sum({TP.left, TP.width}) == sum({P.width}), sum({G.top, G.height}, 10) == sum({TP.top}),
-       sum({TP.height}) == constant(TP.bh)},
-      {sum({LS.left}) == constant(0),  // 21
-       sum({LS.left, LS.width}) == constant(LP.bw + 10),
-       sum({TP.top, TP.height}, 10) == sum({LS.top}), sum({LS.height}) == constant(LS.bh)},
-      {sum({TS.left}) == sum({LP.width}),  // 25
-       sum({TS.left, TS.width}) == sum({P.width}), sum({TP.top, TP.height}, 10) == sum({TS.top}),
-       sum({TS.height}) == constant(TS.bh)},
-      {sum({BI.left}) == constant(0),  // 29
-       sum({BI.width}) == constant(BI.bw + 32), sum({BI.height}) == constant(BI.bh + 32),
-       sum({P.top, P.height, Term(BI.height, -1.0)}) == sum({BI.top})},
-      {sum({BC.width}) == constant(BI.bw + 32),  // 33
-       sum({BC.left, BC.width}) == sum({P.width}), sum({BC.height}) == constant(BI.bh + 32),
-       sum({P.top, P.height, Term(BC.height, -1.0)}) == sum({BC.top})},
+  // A size is read when the relation that uses it is built; sizes are summed
+  // as integers before they become constants.
+  const auto bw = [](const LayoutWindow& w) { return w.preferred().bw; };
+  const auto bh = [](const LayoutWindow& w) { return w.preferred().bh; };
+  using Relation = std::function<Constraint()>;
+  const std::array<std::array<Relation, 4>, kMainWindowControls> relations = {{
+      {[&] { return sum({L1.left}) == constant(0); },  // 1
+       [&] { return sum({L1.width}) == constant(bw(L1)); },
+       [&] {
+         const std::int32_t combo = bh(CB);
+         return sum({P.top}, (combo - bh(L1)) * 0.5) == sum({L1.top});
+       },
+       [&] { return sum({L1.height}) == constant(bh(L1)); }},
+      {[&] { return sum({L1.width}, 10) == sum({CB.left}); },  // 5
+       [&] { return sum({CB.width}) == constant(bw(CB) + 10); },
+       [&] { return sum({CB.top}) == sum({P.top}); },
+       [&] { return sum({CB.height}) == constant(bh(CB)); }},
+      {[&] { return sum({G.left}) == constant(0); },  // 9
+       [&] { return sum({G.width}) == constant(bw(G)); },
+       [&] {
+         return sum({CB.top, CB.height}, 10) == sum({G.top});
+       },
+       [&] { return sum({G.height}) == constant(bh(G)); }},
+      {[&] { return sum({LP.left}) == constant(0); },  // 13
+       [&] {
+         return sum({LP.left, LP.width}) == constant(bw(LP) + 10);
+       },
+       [&] {
+         return sum({G.top, G.height}, 10) == sum({LP.top});
+       },
+       [&] { return sum({LP.height}) == constant(bh(LP)); }},
+      {[&] { return sum({TP.left}) == sum({LP.width}); },  // 17
+       [&] {
+         return sum({TP.left, TP.width}) == sum({P.width});
+       },
+       [&] {
+         return sum({G.top, G.height}, 10) == sum({TP.top});
+       },
+       [&] { return sum({TP.height}) == constant(bh(TP)); }},
+      {[&] { return sum({LS.left}) == constant(0); },  // 21
+       [&] {
+         return sum({LS.left, LS.width}) == constant(bw(LP) + 10);
+       },
+       [&] {
+         return sum({TP.top, TP.height}, 10) == sum({LS.top});
+       },
+       [&] { return sum({LS.height}) == constant(bh(LS)); }},
+      {[&] { return sum({TS.left}) == sum({LP.width}); },  // 25
+       [&] {
+         return sum({TS.left, TS.width}) == sum({P.width});
+       },
+       [&] {
+         return sum({TP.top, TP.height}, 10) == sum({TS.top});
+       },
+       [&] { return sum({TS.height}) == constant(bh(TS)); }},
+      {[&] { return sum({BI.left}) == constant(0); },  // 29
+       [&] { return sum({BI.width}) == constant(bw(BI) + 32); },
+       [&] { return sum({BI.height}) == constant(bh(BI) + 32); },
+       [&] {
+         return sum({P.top, P.height, Term(BI.height, -1.0)}) == sum({BI.top});
+       }},
+      {[&] { return sum({BC.width}) == constant(bw(BI) + 32); },  // 33
+       [&] {
+         return sum({BC.left, BC.width}) == sum({P.width});
+       },
+       [&] { return sum({BC.height}) == constant(bh(BI) + 32); },
+       [&] {
+         return sum({P.top, P.height, Term(BC.height, -1.0)}) == sum({BC.top});
+       }},
   }};
   for (std::size_t i = 0; i < kMainWindowControls; ++i) {
     registerWindow(solver, c[i]);
-    for (const Constraint& relation : relations[i]) solver.addConstraint(relation);
+    for (const Relation& relation : relations[i]) solver.addConstraint(relation());
   }
+}
+
+void suggestPanel(layout::Solver& solver, const LayoutWindow& panel, std::int32_t innerWidth,
+                  std::int32_t innerHeight) {
+  solver.suggestValue(panel.left, 0);
+  solver.suggestValue(panel.top, 0);
+  solver.suggestValue(panel.width, innerWidth);
+  solver.suggestValue(panel.height, innerHeight);
+}
+
+void suggestPresent(layout::Solver& solver, const LayoutWindow& window, const LayoutRect& present) {
+  solver.suggestValue(window.left, present.left);
+  solver.suggestValue(window.top, present.top);
+  solver.suggestValue(window.width, present.width);
+  solver.suggestValue(window.height, present.height);
+}
+
+LayoutRect solvedRect(const LayoutWindow& w) {
+  return {roundToPixel(w.left.value()), roundToPixel(w.top.value()), roundToPixel(w.width.value()),
+          roundToPixel(w.height.value())};
 }
 
 std::vector<LayoutRect> solveLayout(layout::Solver& solver, const LayoutWindow& panel,
                                     std::int32_t innerWidth, std::int32_t innerHeight,
                                     std::span<const LayoutWindow> windows,
                                     std::span<const LayoutRect> present) {
-  solver.suggestValue(panel.left, 0);
-  solver.suggestValue(panel.top, 0);
-  solver.suggestValue(panel.width, innerWidth);
-  solver.suggestValue(panel.height, innerHeight);
-  for (std::size_t i = 0; i < windows.size(); ++i) {
-    solver.suggestValue(windows[i].left, present[i].left);
-    solver.suggestValue(windows[i].top, present[i].top);
-    solver.suggestValue(windows[i].width, present[i].width);
-    solver.suggestValue(windows[i].height, present[i].height);
-  }
+  suggestPanel(solver, panel, innerWidth, innerHeight);
+  for (std::size_t i = 0; i < windows.size(); ++i) suggestPresent(solver, windows[i], present[i]);
   solver.refreshVariables();
   std::vector<LayoutRect> placed;
   placed.reserve(windows.size());
-  for (const LayoutWindow& w : windows) {
-    placed.push_back({roundToPixel(w.left.value()), roundToPixel(w.top.value()),
-                      roundToPixel(w.width.value()), roundToPixel(w.height.value())});
-  }
+  for (const LayoutWindow& w : windows) placed.push_back(solvedRect(w));
   return placed;
 }
 

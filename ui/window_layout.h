@@ -9,17 +9,24 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "layout/solver.h"
 
 namespace setup {
 
+// A preferred size (bestSize) in pixels.
+struct LayoutSize {
+  std::int32_t bw = 0, bh = 0;
+};
+
 // One window as the layout sees it: its four variables (left, top, width,
-// height, in the panel's inner coordinates) and its preferred size.
+// height, in the panel's inner coordinates) and how its preferred size is read.
 struct LayoutWindow {
   layout::Variable left, top, width, height;
-  std::int32_t bw = 0, bh = 0;
+  // Asked each time a relation that uses the size is built, not before.
+  std::function<LayoutSize()> preferred;
 };
 
 // The laid-out controls, in the order their relations are added.
@@ -50,8 +57,15 @@ struct LayoutRect {
   friend bool operator==(const LayoutRect&, const LayoutRect&) = default;
 };
 
-// Suggests the panel's inner size and each window's present rectangle,
-// refreshes, and returns each window's solved rectangle, rounded.
+// The steps of placing: the panel's inner size and a window's present
+// rectangle are suggested, the solver refreshed, and each window's solved
+// rectangle read, rounded.
+void suggestPanel(layout::Solver& solver, const LayoutWindow& panel, std::int32_t innerWidth,
+                  std::int32_t innerHeight);
+void suggestPresent(layout::Solver& solver, const LayoutWindow& window, const LayoutRect& present);
+LayoutRect solvedRect(const LayoutWindow& window);
+
+// All of placing for windows in one list: returns their solved rectangles.
 std::vector<LayoutRect> solveLayout(layout::Solver& solver, const LayoutWindow& panel,
                                     std::int32_t innerWidth, std::int32_t innerHeight,
                                     std::span<const LayoutWindow> windows,

@@ -47,8 +47,7 @@ class MainWindowLayout {
   explicit MainWindowLayout(const Sizes& z) {
     const Size sizes[] = {z.L1, z.CB, z.G, z.LP, z.TP, z.LS, z.TS, z.BI, z.BC};
     for (std::size_t c = 0; c < kMainWindowControls; ++c) {
-      w_[c].bw = sizes[c].bw;
-      w_[c].bh = sizes[c].bh;
+      w_[c].preferred = [s = sizes[c]] { return LayoutSize{s.bw, s.bh}; };
     }
     buildMainWindowRelations(solver_, P, w_);
   }

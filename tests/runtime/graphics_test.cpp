@@ -77,13 +77,16 @@ TEST_F(Graphics, FontOfANativeWindow) {
   HWND window =
       CreateWindowExW(0, L"Static", L"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(window, nullptr);
+  const auto fontOf = [](HWND w) {
+    return wFont::ofNativeFont(reinterpret_cast<void*>(SendMessageW(w, WM_GETFONT, 0, 0)));
+  };
   // Without a font of its own: the default font.
-  std::shared_ptr<wFont> plain = wFont::ofNativeWindow(window);
+  std::shared_ptr<wFont> plain = fontOf(window);
   EXPECT_EQ(logFontOf(*plain).lfHeight, systemMessageFont().lfHeight);
 
   const wFont given(nan, false, false, true, "Courier New");
   SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(given.handle()), FALSE);
-  std::shared_ptr<wFont> read = wFont::ofNativeWindow(window);
+  std::shared_ptr<wFont> read = fontOf(window);
   EXPECT_NE(read->handle(), given.handle());  // a font of its own
   EXPECT_EQ(read->faceName(), "Courier New");
   EXPECT_TRUE(read->strikeOut());

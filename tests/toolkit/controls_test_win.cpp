@@ -9,10 +9,12 @@
 
 #include "tests/toolkit/testing_win.h"
 #include "toolkit/wApp.h"
+#include "toolkit/wBitmap.h"
 #include "toolkit/wButton.h"
 #include "toolkit/wComboBox.h"
 #include "toolkit/wFont.h"
 #include "toolkit/wFrame.h"
+#include "toolkit/wIcon.h"
 #include "toolkit/wPanel.h"
 #include "toolkit/wSizing.h"
 #include "toolkit/wStaticText.h"
@@ -135,10 +137,61 @@ TEST_F(Controls, AComboBoxsPartsLeaveTheWindowTableWithIt) {
   EXPECT_EQ(combo->editPart()->owningComboBox(), combo.get());
   const HWND edit = hwnd(*combo->editPart());
   EXPECT_EQ(wApp::get().findWindow(edit), combo->editPart());
+  const std::shared_ptr<wTextCtrl> part = combo->editPart();
   combo->destroy();
   // A later window with the same handle value must not find the old object.
   EXPECT_EQ(wApp::get().findWindow(edit), nullptr);
-  EXPECT_EQ(combo->editPart()->handle(), nullptr);
+  EXPECT_EQ(part->handle(), nullptr);
+}
+
+// What a window holds for its native window goes with it, even while the
+// program still holds the window object.
+TEST_F(Controls, AWindowsObjectsGoWithItsNativeWindow) {
+  const auto frameIcon = std::make_shared<wIcon>("shell32.dll,-5");
+  const auto buttonIcon = std::make_shared<wIcon>("shell32.dll,-27");
+  const auto bitmap = std::make_shared<wBitmap>(wIcon("shell32.dll,-4"));
+  frame->setIcon(frameIcon);
+  const auto button = wButton::create(*panel, "&Ok");
+  button->setIcon(buttonIcon);
+  const auto bar = wToolBar::create(*panel);
+  ASSERT_TRUE(bar->addTool(7, "", bitmap));
+  const auto combo = wComboBox::create(*panel, "libre", {"Un"});
+  ASSERT_TRUE(combo->editPart());
+  const std::weak_ptr<wTextCtrl> editPart = combo->editPart();
+  ASSERT_GT(bitmap.use_count(), 1);
+  frame->destroy();
+  EXPECT_EQ(frameIcon.use_count(), 1);
+  EXPECT_EQ(buttonIcon.use_count(), 1);
+  EXPECT_EQ(bitmap.use_count(), 1);
+  EXPECT_TRUE(bar->tools().empty());
+  EXPECT_EQ(combo->editPart(), nullptr);
+  EXPECT_TRUE(editPart.expired());
+}
+
+// A button whose icon is taken away must not go on drawing the image list
+// that went with it.
+TEST_F(Controls, AButtonWithoutIconHoldsNoImageList) {
+  const auto button = wButton::create(*panel, "&Ok");
+  button->setIcon(std::make_shared<wIcon>("shell32.dll,-27"));
+  BUTTON_IMAGELIST images{};
+  ASSERT_TRUE(SendMessageW(hwnd(*button), BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images)));
+  ASSERT_NE(images.himl, nullptr);
+  button->setIcon(nullptr);
+  images = {};
+  SendMessageW(hwnd(*button), BCM_GETIMAGELIST, 0, reinterpret_cast<LPARAM>(&images));
+  EXPECT_EQ(images.himl, nullptr);
+}
+
+// An edit without a font of its own shows the system font: wrapped, it takes
+// the application's default font object, not a new one each time.
+TEST_F(Controls, AWrappedEditWithoutFontTakesTheDefaultFont) {
+  const HWND edit = CreateWindowExW(0, L"Edit", L"abc", WS_CHILD, 0, 0, 50, 20, hwnd(*panel),
+                                    nullptr, nullptr, nullptr);
+  ASSERT_NE(edit, nullptr);
+  ASSERT_EQ(SendMessageW(edit, WM_GETFONT, 0, 0), 0);
+  const auto wrapped = wTextCtrl::wrap(edit, nullptr);
+  EXPECT_EQ(wrapped->font(), wApp::get().defaultFont());
+  DestroyWindow(edit);
 }
 
 TEST_F(Controls, OnlyAnEditInsideAToolkitWindowCanBeWrapped) {

@@ -87,10 +87,9 @@ class FakeWindow : public wEventTarget {
     setEventParent(parent);
   }
   wClassKind classKind() const override { return kind_; }
-  void captureInput(wEvent&) override { ++eventsMade; }
-  void readKeyboardState(std::array<std::uint8_t, 256>& state) const override {
-    ++keyboardReads;
-    state = keyboard;
+  void captureInput(wEvent& event) override {
+    ++eventsMade;
+    event.setKeyboardState(keyboard);
   }
   void reportHandlerError(const std::string& text) override {
     log_.push_back(name_ + " box: " + text);
@@ -100,7 +99,6 @@ class FakeWindow : public wEventTarget {
   const std::string& name() const { return name_; }
   int eventsMade = 0;
   std::array<std::uint8_t, 256> keyboard{};
-  mutable int keyboardReads = 0;
 
  private:
   std::string name_;
@@ -122,20 +120,23 @@ TEST(EventKinds, OnlyCommandsCarryAnIdentifierAndClimb) {
   EXPECT_EQ(mouse.position(), (wPoint{-5, -10}));
 }
 
-// The keyboard is read once, when a handler first asks, and as it was then.
-TEST(EventKinds, KeyboardStateIsReadOnFirstQuestion) {
+// A handler reads the keyboard as it was when the event was made, also after
+// it changed.
+TEST(EventKinds, KeyboardStateIsTheOneOfTheEventsMaking) {
   std::vector<std::string> log;
-  FakeWindow w("w", wClassKind::window, nullptr, log);
-  const wEvent untouched(w, nullptr, wEvent_Size, 0, 0);
-  EXPECT_EQ(w.keyboardReads, 0);
-  w.keyboard[vk::shift] = 0x80;
-  const wEvent key(w, nullptr, wEvent_Size, 0, 0);
-  EXPECT_TRUE(key.shiftDown());
-  w.keyboard[vk::shift] = 0;
-  w.keyboard[vk::control] = 0x80;  // after the first question
-  EXPECT_FALSE(key.controlDown());
-  EXPECT_TRUE(key.keyDown(vk::shift));
-  EXPECT_EQ(w.keyboardReads, 1);
+  auto w = std::make_shared<FakeWindow>("w", wClassKind::window, nullptr, log);
+  bool shift = false;
+  bool control = true;
+  w->connect(wEvent_Size, [&](wEvent& e) {
+    w->keyboard[vk::shift] = 0;
+    w->keyboard[vk::control] = 0x80;
+    shift = e.shiftDown();
+    control = e.controlDown();
+  });
+  w->keyboard[vk::shift] = 0x80;
+  w->processMessage(nullptr, wEvent_Size, 0, 0);
+  EXPECT_TRUE(shift);
+  EXPECT_FALSE(control);
 }
 
 class Dispatch : public ::testing::Test {

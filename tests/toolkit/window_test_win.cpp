@@ -13,6 +13,7 @@
 #include "toolkit/wButton.h"
 #include "toolkit/wFrame.h"
 #include "toolkit/wIcon.h"
+#include "toolkit/wInternal_win.h"
 #include "toolkit/wPanel.h"
 #include "toolkit/wTextCtrl.h"
 #include "toolkit/wToolBar.h"
@@ -376,6 +377,55 @@ TEST_F(Window, ACreationTheSystemRefusesRaisesWindowError) {
     EXPECT_EQ(e.message(), "wWindow creation failed");
     EXPECT_EQ(e.procedure(), "initVerbosely");
   }
+}
+
+// A window class of the test's whose WM_CREATE refuses the window, after
+// WM_NCCREATE gave the toolkit its handle. The toolkit finds the class
+// registered already and uses it.
+constexpr wchar_t kRefusingClass[] = L"setupTestRefusing";
+HWND refusedHandle = nullptr;
+
+LRESULT CALLBACK refusingProc(HWND h, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_NCCREATE) {
+    refusedHandle = h;
+    return wToolkitWindowProc(h, message, w, l);
+  }
+  if (message == WM_CREATE) return -1;
+  return DefWindowProcW(h, message, w, l);
+}
+
+class Refused : public wWindow {
+ public:
+  static void create(wWindow& parent) {
+    std::shared_ptr<Refused> w(new Refused);
+    w->initVerbosely(&parent, {.size = {10, 10}}, toUtf8(kRefusingClass), true);
+  }
+};
+
+std::vector<HWND> destroyCalls;
+decltype(SystemFunctions::DestroyWindow) realDestroyWindow = nullptr;
+
+TEST_F(Window, AWindowRefusedAfterItsFirstMessageIsNotDestroyedAgain) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = refusingProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = kRefusingClass;
+  ASSERT_NE(RegisterClassExW(&wc), 0);
+  // Every DestroyWindow of the toolkit is seen here.
+  auto& table = const_cast<SystemFunctions&>(sys);
+  realDestroyWindow = table.DestroyWindow;
+  table.DestroyWindow = [](HWND h) -> BOOL {
+    destroyCalls.push_back(h);
+    return realDestroyWindow(h);
+  };
+  EXPECT_THROW(Refused::create(*panel), wWindowError);
+  table.DestroyWindow = realDestroyWindow;
+  ASSERT_NE(refusedHandle, nullptr);
+  EXPECT_FALSE(IsWindow(refusedHandle));
+  // The handle died with the refusal; another window may carry it by now.
+  EXPECT_EQ(std::count(destroyCalls.begin(), destroyCalls.end(), refusedHandle), 0);
+  UnregisterClassW(kRefusingClass, GetModuleHandleW(nullptr));
 }
 
 TEST_F(Window, PositionsAndSizesMustFit32Bits) {

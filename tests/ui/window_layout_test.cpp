@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "runtime/errors.h"
 
@@ -24,8 +25,7 @@ std::vector<LayoutRect> layOut(const Sizes& sizes, std::int32_t innerWidth,
   LayoutWindow panel;
   MainWindowControls controls;
   for (std::size_t i = 0; i < kMainWindowControls; ++i) {
-    controls[i].bw = sizes[i].bw;
-    controls[i].bh = sizes[i].bh;
+    controls[i].preferred = [s = sizes[i]] { return LayoutSize{s.bw, s.bh}; };
   }
   buildMainWindowRelations(solver, panel, controls);
   std::vector<LayoutRect> present(kMainWindowControls);
@@ -62,6 +62,37 @@ TEST(MainWindowLayout, HalfPixelOfCentringGoesAwayFromZero) {
   EXPECT_EQ(layOut(sizes, 624, 171)[kLibraryLabel].top, 3);  // 2.5
   sizes[kLibraryCombo].bh = 12;
   EXPECT_EQ(layOut(sizes, 624, 171)[kLibraryLabel].top, -3);  // -2.5
+}
+
+// A preferred size is read when the relation that uses it is built: by then
+// the windows before it, and its own, are registered, and no later one.
+TEST(MainWindowLayout, ReadsEachPreferredSizeWhenARelationUsesIt) {
+  static const char* const names[] = {"L1", "CB", "G", "LP", "TP", "LS", "TS", "BI", "BC"};
+  layout::Solver solver;
+  LayoutWindow panel;
+  MainWindowControls controls;
+  std::vector<std::string> reads;
+  for (std::size_t i = 0; i < kMainWindowControls; ++i) {
+    controls[i].preferred = [&, i] {
+      int registered = 0;
+      for (const LayoutWindow& c : controls) registered += solver.isEditVariable(c.left) ? 1 : 0;
+      reads.push_back(std::string(names[i]) + "@" + std::to_string(registered));
+      return LayoutSize{kTypical[i].bw, kTypical[i].bh};
+    };
+  }
+  buildMainWindowRelations(solver, panel, controls);
+  const std::vector<std::string> expected = {
+      "L1@1", "CB@1", "L1@1", "L1@1",  // relations 2 to 4
+      "CB@2", "CB@2",                  // 6, 8
+      "G@3",  "G@3",                   // 10, 12
+      "LP@4", "LP@4",                  // 14, 16
+      "TP@5",                          // 20
+      "LP@6", "LS@6",                  // 22, 24
+      "TS@7",                          // 28
+      "BI@8", "BI@8",                  // 30, 31
+      "BI@9", "BI@9",                  // 33, 35: the cancel button takes the install button's size
+  };
+  EXPECT_EQ(reads, expected);
 }
 
 TEST(MainWindowLayout, SolvingAgainGivesTheSameGeometry) {
