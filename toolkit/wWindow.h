@@ -214,7 +214,10 @@ class wWindow : public wEventTarget {
   void unsubclass(wHandle handle);
   // Leaves every table and drops connections and objects (WM_NCDESTROY).
   void forget();
-  wRect parentRelative(wRect screen) const;
+  // The parent's client origin, (0, 0) without parent.
+  wPoint parentOrigin() const;
+  // A screen rectangle relative to the parent's client origin.
+  wRect parentRelative(wRect screen, wPoint origin) const;
   std::vector<wDockedBarRoom> dockedBarRooms() const;
 
   layout::Variable left_, top_, width_, height_;

@@ -199,7 +199,10 @@ void wWindow::initVerbosely(wWindow* parent, const wWindowArgs& args, std::strin
     wSize size{args.size.width, args.size.height};
     if (size.width == wDefault || size.height == wDefault) {
       const wSize fallback = defaultSize();
-      const wSize current = this->size();
+      // The present size is read only where the class gives no default.
+      const bool readCurrent = (size.width == wDefault && fallback.width == wDefault) ||
+                               (size.height == wDefault && fallback.height == wDefault);
+      const wSize current = readCurrent ? this->size() : wSize{};
       if (size.width == wDefault) size.width = givenOr(fallback.width, current.width);
       if (size.height == wDefault) size.height = givenOr(fallback.height, current.height);
     }
@@ -333,12 +336,15 @@ bool wWindow::isEnabled() const {
   return sys.IsWindowEnabled(hwndOf(*this)) != FALSE;
 }
 
-wRect wWindow::parentRelative(wRect screen) const {
+wPoint wWindow::parentOrigin() const {
+  return parent_ != nullptr ? parent_->clientOrigin() : wPoint{};
+}
+
+wRect wWindow::parentRelative(wRect screen, wPoint origin) const {
   if (parent_ == nullptr) return screen;
   POINT corners[2] = {{screen.left, screen.top}, {screen.right, screen.bottom}};
   sys.ScreenToClient(hwndOf(*parent_), &corners[0]);
   sys.ScreenToClient(hwndOf(*parent_), &corners[1]);
-  const wPoint origin = parent_->clientOrigin();
   const std::int32_t x = corners[0].x - origin.x;
   const std::int32_t y = corners[0].y - origin.y;
   return {x, y, x + screen.width(), y + screen.height()};
@@ -347,7 +353,7 @@ wRect wWindow::parentRelative(wRect screen) const {
 wRect wWindow::rect() const {
   RECT r{};
   sys.GetWindowRect(hwndOf(*this), &r);
-  return parentRelative(toRect(r));
+  return parentRelative(toRect(r), parentOrigin());
 }
 
 wPoint wWindow::position() const {
@@ -361,13 +367,16 @@ wSize wWindow::size() const {
 }
 
 void wWindow::setSize(std::int64_t x, std::int64_t y, std::int64_t width, std::int64_t height) {
-  const wRect current = rect();
+  // One origin serves both ways: each reckoning of it asks every docked bar.
+  const wPoint origin = parentOrigin();
+  RECT present{};
+  sys.GetWindowRect(hwndOf(*this), &present);
+  const wRect current = parentRelative(toRect(present), origin);
   wRect target;
   target.left = givenOr(checked32(x), current.left);
   target.top = givenOr(checked32(y), current.top);
   const std::int32_t w = givenOr(checked32(width), current.width());
   const std::int32_t h = givenOr(checked32(height), current.height());
-  const wPoint origin = parent_ != nullptr ? parent_->clientOrigin() : wPoint{};
   sys.SetWindowPos(hwndOf(*this), HWND_TOP, target.left + origin.x, target.top + origin.y, w, h,
                    kSetSizeFlags);
 }
