@@ -35,6 +35,10 @@ class Payload {
     snappy::Compress(content.data(), content.size(), &compressed);
     return addCompressed(name, std::move(compressed), contentHash(content) ^ 1, isPalette, "");
   }
+  // Decompresses to nothing, but carries the checksum of content.
+  Payload& addEmptied(std::string_view name, std::string_view content, bool isPalette = true) {
+    return addCompressed(name, std::string(1, '\0'), contentHash(content), isPalette, "");
+  }
   std::span<const PayloadEntry> table() const { return entries_; }
 
  private:
@@ -227,7 +231,10 @@ TEST_F(Install, RewritesOnlyWholeWordsAndSkipsEmptyPartDefinitions) {
       .add("NOTES.pyp", "MELDRA\\vesk.py xMELDRA\\vesk.py MELDRA\\vesk.pyc MELDRA\\other.py")
       .add("vesk.py", "import os\nx" + line + "\n", false)
       .add("dorl.py", "# no path line here\n", false)
-      .add("other.py", line + "\n", false);
+      .add("other.py", line + "\n", false)
+      .add("X.pypx", "MELDRA\\vesk.py")  // ".pyp" and one more byte: a part definition
+      .add("X.pyx", "MELDRA\\vesk.py")
+      .add("X.pyp.bak", "MELDRA\\vesk.py");
   install("E:\\P", "E:\\S", standard, payload.table());
   EXPECT_FALSE(system.contentOf("E:\\P\\Empty.pyp"));
   EXPECT_EQ(system.contentOf("E:\\P\\NOTES.pyp"),
@@ -235,6 +242,9 @@ TEST_F(Install, RewritesOnlyWholeWordsAndSkipsEmptyPartDefinitions) {
   EXPECT_EQ(system.contentOf("E:\\S\\vesk.py"), "import os\nx" + line + "\n");
   EXPECT_EQ(system.contentOf("E:\\S\\dorl.py"), "# no path line here\n");
   EXPECT_EQ(system.contentOf("E:\\S\\other.py"), line + "\n");  // not one of the nine scripts
+  EXPECT_EQ(system.contentOf("E:\\P\\X.pypx"), "E:\\S\\vesk.py");
+  EXPECT_EQ(system.contentOf("E:\\P\\X.pyx"), "MELDRA\\vesk.py");
+  EXPECT_EQ(system.contentOf("E:\\P\\X.pyp.bak"), "MELDRA\\vesk.py");
 }
 
 TEST_F(Install, SecondIdenticalInstallMakesNoBackups) {
@@ -482,17 +492,21 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
 // does not match its checksum, is named, and nothing of the installation
 // stays, not even the files before it.
 TEST_F(Install, DamagedEntryIsNamedAndNothingStays) {
+  enum class Damage { corrupt, mismatched, emptied };
   struct Case {
-    bool decompresses;
+    Damage damage;
     std::string_view message;
   };
+  const std::string_view mismatch =
+      "The installer is damaged: its copy of \"vesk.py\" does not match its checksum. Download "
+      "the installer again.";
   const Case cases[] = {
-      {false,
+      {Damage::corrupt,
        "The installer is damaged: its copy of \"vesk.py\" cannot be decompressed. Download the "
        "installer again."},
-      {true,
-       "The installer is damaged: its copy of \"vesk.py\" does not match its checksum. Download "
-       "the installer again."},
+      {Damage::mismatched, mismatch},
+      // Empty content is checked too: an empty file must not replace real content.
+      {Damage::emptied, mismatch},
   };
   for (const Case& c : cases) {
     system = FakeSystem();
@@ -502,10 +516,16 @@ TEST_F(Install, DamagedEntryIsNamedAndNothingStays) {
     const auto before = system.tree();
     Payload payload;
     payload.add("logo.png", "new logo").add("new.txt", "new");
-    if (c.decompresses) {
-      payload.addMismatched("vesk.py", "print('hello')\n", false);
-    } else {
-      payload.addCorrupt("vesk.py", false);
+    switch (c.damage) {
+      case Damage::corrupt:
+        payload.addCorrupt("vesk.py", false);
+        break;
+      case Damage::mismatched:
+        payload.addMismatched("vesk.py", "print('hello')\n", false);
+        break;
+      case Damage::emptied:
+        payload.addEmptied("vesk.py", "print('hello')\n", false);
+        break;
     }
     try {
       install("E:\\P", "E:\\S", "E:", payload.table());

@@ -287,6 +287,27 @@ TEST(Engine, EqualRatiosGoToTheFirstRowInWalkOrder) {
   }
 }
 
+// Two edit variables of the same strength share x + y <= 10 and both are
+// suggested 8: the second suggestion makes the slack row infeasible, and the
+// error symbols of both edits offer the same ratio. The first cell in the
+// row's walk order enters, and that decides which variable gives way.
+TEST(Engine, EqualDualRatiosGoToTheFirstCellInWalkOrder) {
+  for (bool literal : {false, true}) {
+    SolverOptions options = checked();
+    options.literalWalks = literal;
+    Solver solver(options);
+    const Variable x, y;
+    solver.addEditVariable(x, 1.0);
+    solver.addEditVariable(y, 1.0);
+    solver.addConstraint(le(Expression(x) + Term(y) + -10.0));
+    solver.suggestValue(x, 8.0);
+    solver.suggestValue(y, 8.0);
+    solver.refreshVariables();
+    EXPECT_EQ(x.value(), 8.0) << "literal " << literal;
+    EXPECT_EQ(y.value(), 2.0) << "literal " << literal;
+  }
+}
+
 TEST(Engine, ExternalKeysNeverGoOnTheInfeasibleList) {
   std::vector<TraceEvent> trace;
   Solver solver(checked(&trace));
