@@ -116,11 +116,17 @@ void installFile(System& system, InstallJournal& journal, const std::string& des
         if (!backup.empty()) journal.movedAside(destination, backup);
       },
       &renameError);
+  // The temporary name is ours; the user knows the destination. Where the
+  // rename is refused as writing over the destination would have been (a
+  // read-only file, one that another program holds open), it is told so.
+  if (status == FileStatus::cannotRename &&
+      (renameError == kErrorAccessDenied || renameError == kErrorSharingViolation)) {
+    checkWritten(FileStatus::cannotOpen, destination);
+  }
   if (status == FileStatus::cannotRename) {
     throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
-                  "(" + quoted(temporary) + ", " + quoted(destination) + ")", "installFile");
+                  destination, "installFile");
   }
-  // The temporary name is ours; the user knows the destination.
   checkWritten(status, destination);
   journal.renamedTemporary(temporary, destination, !replacing);
 }
@@ -189,8 +195,7 @@ void writeStaged(System& system, InstallJournal& journal, const std::string& pat
 void moveIntoPlace(System& system, InstallJournal& journal, const Target& target) {
   if (!target.staged()) return;
   if (const std::uint32_t code = system.moveDirectory(target.writeTo, target.path)) {
-    throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
-                  "(" + quoted(target.writeTo) + ", " + quoted(target.path) + ")",
+    throw OSError(static_cast<std::int32_t>(code), system.errorText(code), target.path,
                   "installPayload");
   }
   journal.renamedDirectory(target.writeTo, target.path);

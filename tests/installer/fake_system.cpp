@@ -90,10 +90,28 @@ void FakeSystem::putFile(std::string_view path, std::string_view content) {
   node.content = content;
 }
 
-void FakeSystem::holdOpenWithoutSharing(std::string_view path) {
+void FakeSystem::hold(std::string_view path, Hold hold) {
   Node* node = find(path);
   if (node == nullptr) throw std::invalid_argument("no such fake file");
-  node->locked = true;
+  node->hold = hold;
+}
+
+void FakeSystem::holdOpenWithoutSharing(std::string_view path) {
+  hold(path, Hold::noSharing);
+}
+
+void FakeSystem::holdOpenSharingReads(std::string_view path) {
+  hold(path, Hold::sharingReads);
+}
+
+void FakeSystem::holdOpenOnceWritten(std::string_view path) {
+  Resolved target;
+  if (resolve(path, &target) != 0) throw std::invalid_argument("bad fake path");
+  holdOnceWritten_.insert(target.key);
+}
+
+void FakeSystem::arrived(const std::string& key, Node& node) {
+  if (holdOnceWritten_.count(key) != 0) node.hold = Hold::noSharing;
 }
 
 void FakeSystem::failWriting(std::string_view path, std::size_t bytesWritten) {
@@ -351,7 +369,7 @@ std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view 
   std::vector<std::string> keys = {source.key};
   for (auto it = nodes_.lower_bound(inside); it != nodes_.end() && it->first.starts_with(inside);
        ++it) {
-    if (it->second.locked) return kErrorAccessDenied;
+    if (it->second.held()) return kErrorAccessDenied;
     keys.push_back(it->first);
   }
   // Each name below keeps its spelling after the moved directory's part.
@@ -379,17 +397,18 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
   const auto moving = nodes_.find(source.key);
   if (moving == nodes_.end()) return kErrorFileNotFound;
   if (moving->second.directory) return kErrorAccessDenied;
-  if (moving->second.locked) return kErrorSharingViolation;
+  if (moving->second.held()) return kErrorSharingViolation;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
   const auto replaced = nodes_.find(target.key);
   if (replaced != nodes_.end() && replaced != moving) {
-    if (replaced->second.directory || replaced->second.locked) return kErrorAccessDenied;
+    // Replacing needs the file opened for deletion, which no holder shares here.
+    if (replaced->second.directory || replaced->second.held()) return kErrorAccessDenied;
   }
   Node node = std::move(moving->second);
   nodes_.erase(moving);
   node.path = target.path;
-  nodes_[target.key] = std::move(node);
+  arrived(target.key, nodes_[target.key] = std::move(node));
   return 0;
 }
 
@@ -402,7 +421,7 @@ std::uint32_t FakeSystem::deleteFile(std::string_view path) {
     return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
   }
   if (it->second.directory) return kErrorAccessDenied;
-  if (it->second.locked) return kErrorSharingViolation;
+  if (it->second.held()) return kErrorSharingViolation;
   nodes_.erase(it);
   return 0;
 }
@@ -433,7 +452,9 @@ FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
     return *code == kErrorDiskFull ? FileStatus::cannotRead : FileStatus::cannotOpen;
   }
   const Node* node = find(path);
-  if (node == nullptr || node->directory || node->locked) return FileStatus::cannotOpen;
+  if (node == nullptr || node->directory || node->hold == Hold::noSharing) {
+    return FileStatus::cannotOpen;
+  }
   *content = node->content;
   return FileStatus::ok;
 }
@@ -452,7 +473,7 @@ FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
   const auto existing = nodes_.find(target.key);
-  if (existing != nodes_.end() && (existing->second.directory || existing->second.locked)) {
+  if (existing != nodes_.end() && (existing->second.directory || existing->second.held())) {
     return FileStatus::cannotOpen;
   }
   if (injected && *injected != kErrorDiskFull) return FileStatus::cannotOpen;
@@ -468,6 +489,7 @@ FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content
     return FileStatus::cannotWrite;
   }
   node.content = content;
+  arrived(target.key, node);
   return FileStatus::ok;
 }
 

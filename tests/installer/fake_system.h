@@ -37,8 +37,15 @@ class FakeSystem : public System {
   void makeDirectories(std::string_view path);                    // with all ancestors
   void putFile(std::string_view path, std::string_view content);  // creates the ancestors
   // Another process holds the file open with share mode 0: it cannot be
-  // opened, renamed or replaced.
+  // opened, renamed, replaced or deleted.
   void holdOpenWithoutSharing(std::string_view path);
+  // Another process holds the file open sharing reads only, as a running
+  // program holds its modules: it can be read, but not written, renamed,
+  // replaced or deleted.
+  void holdOpenSharingReads(std::string_view path);
+  // Another process opens path with share mode 0 as soon as a file has been
+  // written or renamed there, as a virus scanner may.
+  void holdOpenOnceWritten(std::string_view path);
   // Writing path stops after that many bytes, as on a full disk.
   void failWriting(std::string_view path, std::size_t bytesWritten);
   void setEnvironment(std::string_view name, std::optional<std::string> value);
@@ -104,11 +111,14 @@ class FakeSystem : public System {
   void writeOutputLine(std::string_view line) override { output_.emplace_back(line); }
 
  private:
+  enum class Hold { none, sharingReads, noSharing };
   struct Node {
     bool directory = false;
     std::string path;  // as created
     std::string content;
-    bool locked = false;
+    Hold hold = Hold::none;
+
+    bool held() const { return hold != Hold::none; }
   };
   struct Resolved {
     std::string key;        // lower-cased, for lookups
@@ -125,11 +135,15 @@ class FakeSystem : public System {
   std::optional<std::int32_t> injected(RegistryCall call);
   // MoveFileExW's work, not counted as a file call.
   std::uint32_t move(std::string_view from, std::string_view to);
+  void hold(std::string_view path, Hold hold);
+  // A file has been written or renamed to key: holdOpenOnceWritten's hold.
+  void arrived(const std::string& key, Node& node);
   // Counts a file call; the code it must fail with, if any.
   std::optional<std::uint32_t> injectedFileFailure();
 
   std::map<std::string, Node> nodes_;
   std::map<std::string, std::size_t> writeLimits_;
+  std::set<std::string> holdOnceWritten_;
   std::string currentDirectory_ = "C:\\";
   std::map<std::string, std::string> environment_;
   std::map<std::string, std::map<std::string, std::u16string>> registry_;

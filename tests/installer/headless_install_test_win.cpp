@@ -117,8 +117,10 @@ TEST_F(HeadlessInstall, KeepsAHandChangedFileAsOneBackup) {
 }
 
 // An older installation with a file changed by hand and one missing, and a
-// destination further on held open without sharing: the install stops there
-// and undoes every change before it, back-ups included.
+// destination further on, identical to the new file, that another process
+// holds open: without sharing, or sharing reads as a running program holds
+// its modules. The install stops there with the error of a write that could
+// not open it, and undoes every change before it, back-ups included.
 TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcessAndUndoesAll) {
   WindowsSystem system;
   const InstallLocations at =
@@ -130,16 +132,19 @@ TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcessAndUndoesAll)
   const std::map<std::string, std::string> before = filesBelow(at.libraryRoot);
 
   const std::string held = at.paletteDir + "\\VESK.pyp";
-  HANDLE file = CreateFileW(toWide(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  const Outcome outcome = runHeadless({"Bureau"});
-  CloseHandle(file);
+  for (const DWORD sharing : {DWORD{0}, DWORD{FILE_SHARE_READ}}) {
+    SCOPED_TRACE("share mode " + std::to_string(sharing));
+    HANDLE file = CreateFileW(toWide(held).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const Outcome outcome = runHeadless({"Bureau"});
+    CloseHandle(file);
 
-  EXPECT_EQ(outcome.exitCode, 1u);
-  // Standard error is in text mode: the line ends in CR LF.
-  EXPECT_EQ(outcome.output, "cannot open: " + held + " [IOError]\r\n");
-  EXPECT_TRUE(filesBelow(at.libraryRoot) == before);
+    EXPECT_EQ(outcome.exitCode, 1u);
+    // Standard error is in text mode: the line ends in CR LF.
+    EXPECT_EQ(outcome.output, "cannot open: " + held + " [IOError]\r\n");
+    EXPECT_TRUE(filesBelow(at.libraryRoot) == before);
+  }
 }
 
 // A file is compared with the content about to replace it in pieces of the

@@ -459,6 +459,29 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
        "\"E:\\\\P\\\\second.txt_700\")"},
       {"destination is a directory", [](FakeSystem& s) { s.makeDirectories("E:\\P\\second.txt"); },
        palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
+      // A file that another program holds open cannot be written over: the
+      // user hears that of the destination, whatever step meets the hold.
+      {"identical destination held without sharing",
+       [](FakeSystem& s) {
+         s.putFile("E:\\P\\second.txt", "second new");
+         s.holdOpenWithoutSharing("E:\\P\\second.txt");
+       },
+       palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
+      {"identical destination held sharing reads",
+       [](FakeSystem& s) {
+         s.putFile("E:\\P\\second.txt", "second new");
+         s.holdOpenSharingReads("E:\\P\\second.txt");
+       },
+       palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
+      {"changed destination held sharing reads",
+       [&](FakeSystem& s) {
+         older(s);
+         s.setPerformanceCounter(7, 0, 10'000'000);
+         s.holdOpenSharingReads("E:\\P\\second.txt");
+       },
+       palette, script, 0, "OSError",
+       "The process cannot access the file because it is being used by another process.\r\n"
+       "Additional info: (\"E:\\\\P\\\\second.txt\", \"E:\\\\P\\\\second.txt_700\")"},
       {"writing fails part-way",
        [&](FakeSystem& s) {
          older(s);
@@ -656,6 +679,11 @@ TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
             error.starts_with(failure.openError) || error.starts_with(failure.writeError);
         EXPECT_TRUE(isSystemError || isFileError) << error;
         EXPECT_EQ(error.find("undone"), std::string::npos) << error;
+        // Temporary names are the installation's own; only a leftover that
+        // cannot be cleared is named as it stands.
+        if (!start.leftovers) {
+          EXPECT_EQ(error.find(kTemporarySuffix), std::string::npos) << error;
+        }
       }
     }
   }
@@ -730,6 +758,20 @@ TEST_F(AllOrNothing, AFailingUndoLosesNothingAndSaysWhere) {
     }
     EXPECT_GT(undoFailures, 0u);  // the cases reached the undo
   }
+
+  // A new file that cannot be removed keeps the new directories around it:
+  // the message names the file once, and no directory for it.
+  restart(&AllOrNothing::prepareNothing);
+  system.makeDirectories(kScript);  // written file by file
+  system.holdOpenOnceWritten("E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf");
+  system.failWriting("E:\\Lib\\S\\resources\\picture.png.setup-tmp", 2);
+  EXPECT_EQ(
+      installCatching(),
+      "IOError: cannot write string to file\n\n"
+      "The installation could not be undone completely:\n"
+      "- the new file \"E:\\\\Lib\\\\S\\\\fonts/static/Font-Regular.ttf\" could not be removed "
+      "(The process cannot access the file because it is being used by another process.)");
+  EXPECT_TRUE(system.isDirectory("E:\\Lib\\S\\fonts\\static"));
 }
 
 TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
