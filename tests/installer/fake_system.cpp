@@ -177,13 +177,21 @@ std::vector<std::string> FakeSystem::list(std::string_view directory) const {
   Resolved dir;
   std::vector<std::string> names;
   if (resolve(directory, &dir) != 0) return names;
-  const std::string prefix = dir.key + "\\";
-  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
-    if (!it->first.starts_with(prefix)) break;
-    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
-    names.push_back(it->second.path.substr(it->second.path.find_last_of('\\') + 1));
-  }
+  for (DirectoryItem& item : childrenOf(dir.key)) names.push_back(std::move(item.name));
   return names;
+}
+
+std::vector<DirectoryItem> FakeSystem::childrenOf(const std::string& key) const {
+  std::vector<DirectoryItem> items;
+  const std::string prefix = key + "\\";
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.starts_with(prefix);
+       ++it) {
+    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
+    const std::string& spelled = it->second.path;
+    items.push_back(
+        DirectoryItem{spelled.substr(spelled.find_last_of('\\') + 1), it->second.directory});
+  }
+  return items;
 }
 
 std::size_t FakeSystem::fileCount() const {
@@ -438,6 +446,18 @@ std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
   const auto child = nodes_.lower_bound(prefix);
   if (child != nodes_.end() && child->first.starts_with(prefix)) return kErrorDirNotEmpty;
   nodes_.erase(it);
+  return 0;
+}
+
+std::uint32_t FakeSystem::listDirectory(std::string_view path, std::vector<DirectoryItem>* items) {
+  items->clear();
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved dir;
+  if (const std::uint32_t code = resolve(path, &dir)) return code;
+  const auto it = nodes_.find(dir.key);
+  if (it == nodes_.end()) return kErrorPathNotFound;
+  if (!it->second.directory) return kErrorDirectory;
+  *items = childrenOf(dir.key);
   return 0;
 }
 

@@ -54,9 +54,9 @@ class FakeSystem : public System {
   void setRegistryData(std::string_view subKey, std::string_view name, std::u16string data);
   void failRegistry(RegistryCall call, std::int32_t code);
   // The n-th file call from now on (1: the next) fails with code. File calls
-  // are those that change or read files: createDirectory, moveFileReplacing,
-  // moveDirectory, deleteFile, removeDirectory, readFile, compareFile and
-  // writeFile. A write on a full
+  // are those that change or read files and directories: createDirectory,
+  // moveFileReplacing, moveDirectory, deleteFile, removeDirectory,
+  // listDirectory, readFile, compareFile and writeFile. A write on a full
   // disk (kErrorDiskFull) stops after half the bytes; any other code keeps a
   // file from being opened.
   void failFileCall(std::size_t n, std::uint32_t code);
@@ -94,6 +94,7 @@ class FakeSystem : public System {
   std::uint32_t moveDirectory(std::string_view from, std::string_view to) override;
   std::uint32_t deleteFile(std::string_view path) override;
   std::uint32_t removeDirectory(std::string_view path) override;
+  std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override { return frequency_; }
   FileStatus readFile(std::string_view path, std::string* content) override;
@@ -130,6 +131,8 @@ class FakeSystem : public System {
   // separators, "." and "..". Returns the error code when it cannot.
   std::uint32_t resolve(std::string_view path, Resolved* out) const;
   Node* find(std::string_view path);
+  // The names directly below the directory of that key, in key order.
+  std::vector<DirectoryItem> childrenOf(const std::string& key) const;
   const Node* find(std::string_view path) const;
   std::map<std::string, std::u16string>* registryKey(RegistryKey key, const std::string* subKey);
   std::optional<std::int32_t> injected(RegistryCall call);

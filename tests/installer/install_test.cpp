@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "installer/locations.h"
 #include "installer/text.h"
@@ -587,6 +588,18 @@ class AllOrNothing : public Install {
 
   void prepareNothing() {}
 
+  // As prepareInterruptedFirstInstallation, but the killed run was of
+  // another version: its staging copies hold files and a directory that this
+  // payload lacks, and a file where this payload has a directory.
+  void prepareLeftoverOfAnotherVersion() {
+    prepareInterruptedFirstInstallation();
+    system.putFile("E:\\Lib\\P.setup-tmp\\Obsolete.pyp", "<part/>");
+    system.putFile("E:\\Lib\\S.setup-tmp\\obsolete.py", "old script");
+    system.putFile("E:\\Lib\\S.setup-tmp\\fonts\\static\\Old-Regular.ttf", "old glyphs");
+    system.putFile("E:\\Lib\\S.setup-tmp\\legacy\\data\\table.csv", "1,2");
+    system.putFile("E:\\Lib\\S.setup-tmp\\resources", "a file, not a directory");
+  }
+
   // A new system, prepared by prepare.
   void restart(void (AllOrNothing::*prepare)()) {
     system = FakeSystem();
@@ -625,19 +638,21 @@ struct Start {
 
 using Tree = std::map<std::string, std::optional<std::string>>;
 
-// The tree without the files in staging directories: partial copies of an
-// earlier, killed installation, which a failed one may remove.
+// The tree without what staging directories hold: partial copies of an
+// earlier, killed installation, which a failed one may remove, and what it
+// does not install, which the next one removes before it fails.
 Tree withoutLeftovers(const Start& start, Tree tree) {
   if (!start.leftovers) return tree;
-  std::erase_if(tree, [](const auto& node) {
-    return node.second && node.first.find(".setup-tmp\\") != std::string::npos;
-  });
+  std::erase_if(
+      tree, [](const auto& node) { return node.first.find(".setup-tmp\\") != std::string::npos; });
   return tree;
 }
 const Start kStarts[] = {
     {"over an older installation", &AllOrNothing::prepareOlderInstallation},
     {"first installation", &AllOrNothing::prepareNothing},
     {"first after a killed one", &AllOrNothing::prepareInterruptedFirstInstallation, true},
+    {"first after a killed one of another version", &AllOrNothing::prepareLeftoverOfAnotherVersion,
+     true},
 };
 
 TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
@@ -792,6 +807,31 @@ TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
   }
   EXPECT_EQ(system.contentOf("E:\\Lib\\S\\vesk.py"), "path = 'E:\\\\Lib\\\\S'\nversion 2\n");
   EXPECT_EQ(system.contentOf("E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf"), "glyphs");
+
+  // Of another version's leftovers only what this payload installs moves
+  // into place.
+  restart(&AllOrNothing::prepareLeftoverOfAnotherVersion);
+  ASSERT_EQ(installCatching(), "");
+  std::set<std::string> below;
+  for (const auto& [path, content] : system.tree()) {
+    if (path.starts_with("E:\\Lib")) below.insert(path);
+  }
+  const std::set<std::string> installed = {
+      "E:\\Lib",
+      "E:\\Lib\\P",
+      "E:\\Lib\\P\\Liste de commande.png",
+      "E:\\Lib\\P\\VESK.pyp",
+      "E:\\Lib\\P\\readme.md",
+      "E:\\Lib\\S",
+      "E:\\Lib\\S\\fonts",
+      "E:\\Lib\\S\\fonts\\OFL.txt",
+      "E:\\Lib\\S\\fonts\\static",
+      "E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf",
+      "E:\\Lib\\S\\resources",
+      "E:\\Lib\\S\\resources\\picture.png",
+      "E:\\Lib\\S\\vesk.py",
+  };
+  EXPECT_EQ(below, installed);
 }
 
 }  // namespace
