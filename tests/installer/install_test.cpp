@@ -436,6 +436,13 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
     s.putFile("E:\\P\\first.txt", "first old");
     s.putFile("E:\\P\\second.txt", "second old");
   };
+  // second.txt as it will be written, held open by another program.
+  const auto heldIdentical = [](void (FakeSystem::*hold)(std::string_view)) {
+    return [hold](FakeSystem& s) {
+      s.putFile("E:\\P\\second.txt", "second new");
+      (s.*hold)("E:\\P\\second.txt");
+    };
+  };
   const Case cases[] = {
       {"palette directory cannot be created", nullptr, "Q:\\P", script, 1, "", ""},
       {"every directory fails", nullptr, "Q:\\P", "Q:\\S", 5, "", ""},
@@ -463,16 +470,9 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
       // A file that another program holds open cannot be written over: the
       // user hears that of the destination, whatever step meets the hold.
       {"identical destination held without sharing",
-       [](FakeSystem& s) {
-         s.putFile("E:\\P\\second.txt", "second new");
-         s.holdOpenWithoutSharing("E:\\P\\second.txt");
-       },
-       palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
-      {"identical destination held sharing reads",
-       [](FakeSystem& s) {
-         s.putFile("E:\\P\\second.txt", "second new");
-         s.holdOpenSharingReads("E:\\P\\second.txt");
-       },
+       heldIdentical(&FakeSystem::holdOpenWithoutSharing), palette, script, 0, "IOError",
+       "cannot open: E:\\P\\second.txt"},
+      {"identical destination held sharing reads", heldIdentical(&FakeSystem::holdOpenSharingReads),
        palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
       {"changed destination held sharing reads",
        [&](FakeSystem& s) {
