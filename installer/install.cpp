@@ -117,14 +117,13 @@ void installFile(System& system, InstallJournal& journal, const std::string& des
         if (!backup.empty()) journal.movedAside(destination, backup);
       },
       &renameError);
-  // The temporary name is ours; the user knows the destination. Where the
-  // rename is refused as writing over the destination would have been (a
-  // read-only file, one that another program holds open), it is told so.
-  if (status == FileStatus::cannotRename &&
-      (renameError == kErrorAccessDenied || renameError == kErrorSharingViolation)) {
-    checkWritten(FileStatus::cannotOpen, destination);
-  }
+  // The temporary name is ours; the user knows the destination.
   if (status == FileStatus::cannotRename) {
+    // Refused as writing over the destination would have been (a read-only
+    // file, one that another program holds open): the user is told so.
+    if (renameError == kErrorAccessDenied || renameError == kErrorSharingViolation) {
+      checkWritten(FileStatus::cannotOpen, destination);
+    }
     throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
                   destination, "installFile");
   }
