@@ -1,6 +1,7 @@
 #include "installer/install.h"
 
 #include <algorithm>
+#include <set>
 
 #include "installer/files.h"
 #include "installer/journal.h"
@@ -116,11 +117,16 @@ void installFile(System& system, InstallJournal& journal, const std::string& des
         if (!backup.empty()) journal.movedAside(destination, backup);
       },
       &renameError);
-  if (status == FileStatus::cannotRename) {
-    throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
-                  "(" + quoted(temporary) + ", " + quoted(destination) + ")", "installFile");
-  }
   // The temporary name is ours; the user knows the destination.
+  if (status == FileStatus::cannotRename) {
+    // Refused as writing over the destination would have been (a read-only
+    // file, one that another program holds open): the user is told so.
+    if (renameError == kErrorAccessDenied || renameError == kErrorSharingViolation) {
+      checkWritten(FileStatus::cannotOpen, destination);
+    }
+    throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
+                  destination, "installFile");
+  }
   checkWritten(status, destination);
   journal.renamedTemporary(temporary, destination, !replacing);
 }
@@ -169,13 +175,78 @@ Target targetFor(System& system, std::string_view path, std::string_view other) 
   return target;
 }
 
-// Creates a target's directory (a staged one under its temporary name); a
-// leftover staging directory of an interrupted installation is taken over.
-bool createTarget(System& system, const Target& target, std::string_view suffix, NativeWindow owner,
-                  InstallJournal& journal) {
-  const std::string dir = target.writeTo + std::string(suffix);
-  if (!createDirectory(system, dir, owner, &journal)) return false;
-  if (target.staged() && suffix.empty()) journal.takingOver(dir);
+// Where an entry's file goes below its target, from the separator on.
+std::string relativePathOf(const PayloadEntry& entry) {
+  const std::string name = entry.isPalette
+                               ? replaceAll(entry.name, kOrderListWord, kOrderListFrench)
+                               : std::string(entry.name);
+  return "\\" + std::string(entry.subDir) + name;
+}
+
+// What the installation puts below one target, by the pathKey of each
+// relative path: its files, and the directories that hold them.
+struct Contents {
+  std::set<std::string> files;
+  std::set<std::string> directories;
+};
+
+Contents contentsOf(std::span<const PayloadEntry> table, bool palette) {
+  Contents contents;
+  for (const PayloadEntry& entry : table) {
+    if (entry.isPalette != palette) continue;
+    const std::string key = pathKey(relativePathOf(entry));
+    for (std::size_t cut = key.find('\\', 1); cut != std::string::npos;
+         cut = key.find('\\', cut + 1)) {
+      contents.directories.insert(key.substr(0, cut));
+    }
+    contents.files.insert(key);
+  }
+  if (!palette) {
+    for (const std::string_view dir : kScriptSubDirectories)
+      contents.directories.insert(pathKey(dir));
+  }
+  return contents;
+}
+
+// A leftover that cannot be cleared is named as it stands: the user has to
+// remove it.
+void throwIfFailed(System& system, std::uint32_t code, const std::string& path) {
+  if (code != 0) {
+    throw OSError(static_cast<std::int32_t>(code), system.errorText(code), path, "installPayload");
+  }
+}
+
+// Removes below dir (whose relative path has the pathKey key) everything that
+// keep does not name; without keep, everything.
+void removeStrays(System& system, const std::string& dir, const std::string& key,
+                  const Contents* keep) {
+  std::vector<DirectoryItem> items;
+  throwIfFailed(system, system.listDirectory(dir, &items), dir);
+  for (const DirectoryItem& item : items) {
+    const std::string path = dir + "\\" + item.name;
+    const std::string itemKey = key + "\\" + toLowerUnicode(item.name);
+    if (item.isDirectory) {
+      const bool kept = keep != nullptr && keep->directories.contains(itemKey);
+      removeStrays(system, path, itemKey, kept ? keep : nullptr);
+      if (!kept) throwIfFailed(system, system.removeDirectory(path), path);
+    } else if (keep == nullptr || !keep->files.contains(itemKey)) {
+      throwIfFailed(system, system.deleteFile(path), path);
+    }
+  }
+}
+
+// Creates a target's directory (a staged one under its temporary name). A
+// leftover staging directory of an interrupted installation is taken over,
+// but only with the files that this installation writes there: a killed run
+// of another version may have left files that this payload lacks, and they
+// would move into place with the directory.
+bool createTarget(System& system, const Target& target, NativeWindow owner, InstallJournal& journal,
+                  std::span<const PayloadEntry> table, bool palette) {
+  if (!createDirectory(system, target.writeTo, owner, &journal)) return false;
+  if (target.staged() && journal.takingOver(target.writeTo)) {
+    const Contents keep = contentsOf(table, palette);
+    removeStrays(system, target.writeTo, "", &keep);
+  }
   return true;
 }
 
@@ -189,8 +260,7 @@ void writeStaged(System& system, InstallJournal& journal, const std::string& pat
 void moveIntoPlace(System& system, InstallJournal& journal, const Target& target) {
   if (!target.staged()) return;
   if (const std::uint32_t code = system.moveDirectory(target.writeTo, target.path)) {
-    throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
-                  "(" + quoted(target.writeTo) + ", " + quoted(target.path) + ")",
+    throw OSError(static_cast<std::int32_t>(code), system.errorText(code), target.path,
                   "installPayload");
   }
   journal.renamedDirectory(target.writeTo, target.path);
@@ -206,10 +276,7 @@ void installEntries(System& system, InstallJournal& journal, const Target& palet
   for (const PayloadEntry& entry : table) {
     decompressEntry(entry, content);
     const Target& target = entry.isPalette ? palette : script;
-    const std::string name = entry.isPalette
-                                 ? replaceAll(entry.name, kOrderListWord, kOrderListFrench)
-                                 : std::string(entry.name);
-    const std::string relativePath = "\\" + std::string(entry.subDir) + name;
+    const std::string relativePath = relativePathOf(entry);
     if (entry.isPalette && isPartDefinition(entry.name)) {
       for (const std::string_view scriptName : scriptNames) {
         const std::string reference = std::string(kReferencePrefix) + std::string(scriptName);
@@ -305,13 +372,14 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     const Target palette = targetFor(system, paletteText, scriptText);
     const Target script = targetFor(system, scriptText, paletteText);
     // Every directory is tried, so that each failure shows its box at once.
-    bool created = createTarget(system, palette, "", owner, journal);
-    created = createTarget(system, script, "", owner, journal) && created;
+    bool created = createTarget(system, palette, owner, journal, table, true);
+    created = createTarget(system, script, owner, journal, table, false) && created;
     // Below an empty script text the sub-directories would land at the root
     // of the current drive; that text has been refused already.
     if (!scriptText.empty()) {
       for (const std::string_view suffix : kScriptSubDirectories) {
-        created = createTarget(system, script, suffix, owner, journal) && created;
+        created = createDirectory(system, script.writeTo + std::string(suffix), owner, &journal) &&
+                  created;
       }
     }
     if (!created) {

@@ -28,10 +28,11 @@ void InstallJournal::renamedTemporary(std::string_view temporary, std::string_vi
   throw AssertionDefect("no temporary file " + quoted(temporary), "renamedTemporary");
 }
 
-void InstallJournal::takingOver(std::string_view path) {
+bool InstallJournal::takingOver(std::string_view path) {
   const bool justCreated =
       !changes_.empty() && changes_.back().kind == Kind::directory && changes_.back().path == path;
   if (!justCreated) add(Kind::adopted, path, {});
+  return !justCreated;
 }
 
 void InstallJournal::renamedDirectory(std::string_view from, std::string_view to) {

@@ -30,8 +30,8 @@ class InstallJournal {
   }
   // path is a directory now. Unless this installation has just created it,
   // it was there before and is filled now: undoing leaves it, or moves it
-  // back if it has been renamed.
-  void takingOver(std::string_view path);
+  // back if it has been renamed. Returns whether it was there before.
+  bool takingOver(std::string_view path);
   // Directory from, with everything recorded in it, now stands at to.
   void renamedDirectory(std::string_view from, std::string_view to);
 

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace setup {
 
@@ -24,6 +25,12 @@ using RegistryKey = std::uintptr_t;
 enum class PathKind { missing, file, directory };
 
 enum class FileStatus { ok, cannotOpen, cannotRead, cannotWrite, cannotRename };
+
+// One name in a directory.
+struct DirectoryItem {
+  std::string name;
+  bool isDirectory = false;
+};
 
 // Win32 error codes the logic tells apart.
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
@@ -70,6 +77,10 @@ class System {
   virtual std::uint32_t deleteFile(std::string_view path) = 0;
   // RemoveDirectoryW, which removes only an empty directory: 0, or the last error.
   virtual std::uint32_t removeDirectory(std::string_view path) = 0;
+  // FindFirstFileW, FindNextFileW and FindClose over the directory path: every
+  // name in it but "." and "..", in no particular order, into *items
+  // (replaced). 0, or the last error.
+  virtual std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) = 0;
 
   virtual std::int64_t performanceCounter() = 0;
   virtual std::int64_t performanceFrequency() = 0;

@@ -45,6 +45,13 @@ struct FileTraits {
 };
 using UniqueFileHandle = UniqueHandle<FileTraits>;
 
+struct FindTraits {
+  using Handle = HANDLE;
+  static HANDLE invalid() { return INVALID_HANDLE_VALUE; }  // what FindFirstFileW fails with
+  static void close(HANDLE h) { sys.FindClose(h); }
+};
+using UniqueFind = UniqueHandle<FindTraits>;
+
 HKEY toHkey(RegistryKey key) {
   // HKEY_LOCAL_MACHINE is sign-extended on 64 bits; the portable constant is not.
   return key == System::kLocalMachine ? HKEY_LOCAL_MACHINE : reinterpret_cast<HKEY>(key);
@@ -124,6 +131,22 @@ std::uint32_t WindowsSystem::deleteFile(std::string_view path) {
 
 std::uint32_t WindowsSystem::removeDirectory(std::string_view path) {
   return sys.RemoveDirectoryW(toWide(path).c_str()) ? 0 : sys.GetLastError();
+}
+
+std::uint32_t WindowsSystem::listDirectory(std::string_view path,
+                                           std::vector<DirectoryItem>* items) {
+  items->clear();
+  WIN32_FIND_DATAW found;
+  UniqueFind find(sys.FindFirstFileW((toWide(path) + L"\\*").c_str(), &found));
+  if (!find) return sys.GetLastError();
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    items->push_back(
+        DirectoryItem{toUtf8(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (sys.FindNextFileW(find.get(), &found));
+  const DWORD code = sys.GetLastError();
+  return code == ERROR_NO_MORE_FILES ? 0 : code;
 }
 
 std::int64_t WindowsSystem::performanceCounter() {

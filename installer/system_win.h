@@ -20,6 +20,7 @@ class WindowsSystem : public System {
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t deleteFile(std::string_view path) override;
   std::uint32_t removeDirectory(std::string_view path) override;
+  std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
   std::uint32_t moveDirectory(std::string_view from, std::string_view to) override;
   std::int64_t performanceCounter() override;

@@ -11,7 +11,8 @@ OSError::OSError(std::int32_t code, std::string_view systemText, std::string_vie
 std::string OSError::composeMessage(std::string_view systemText, std::string_view additionalInfo) {
   std::string result(systemText);
   if (!additionalInfo.empty()) {
-    if (!result.empty() && result.back() != '\n') result += '\n';
+    // Also after an empty text: the detail always starts a line of its own.
+    if (!result.ends_with('\n')) result += '\n';
     result += "Additional info: ";
     result += additionalInfo;
   }

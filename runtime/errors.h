@@ -39,7 +39,8 @@ class IOError : public Error {
 };
 
 // A failed system call. The message is the system's text for the code, then,
-// when there is detail, "Additional info: " and the detail.
+// when there is detail, a line feed (unless the text ends in one),
+// "Additional info: " and the detail; with neither, "unknown OS error".
 class OSError : public Error {
  public:
   OSError(std::int32_t code, std::string_view systemText, std::string_view additionalInfo,

@@ -86,6 +86,9 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(MoveFileExW)                            \
   FN(DeleteFileW)                            \
   FN(RemoveDirectoryW)                       \
+  FN(FindFirstFileW)                         \
+  FN(FindNextFileW)                          \
+  FN(FindClose)                              \
   FN(CreateFileW)                            \
   FN(ReadFile)                               \
   FN(WriteFile)                              \

@@ -90,10 +90,28 @@ void FakeSystem::putFile(std::string_view path, std::string_view content) {
   node.content = content;
 }
 
-void FakeSystem::holdOpenWithoutSharing(std::string_view path) {
+void FakeSystem::hold(std::string_view path, Hold hold) {
   Node* node = find(path);
   if (node == nullptr) throw std::invalid_argument("no such fake file");
-  node->locked = true;
+  node->hold = hold;
+}
+
+void FakeSystem::holdOpenWithoutSharing(std::string_view path) {
+  hold(path, Hold::noSharing);
+}
+
+void FakeSystem::holdOpenSharingReads(std::string_view path) {
+  hold(path, Hold::sharingReads);
+}
+
+void FakeSystem::holdOpenOnceWritten(std::string_view path) {
+  Resolved target;
+  if (resolve(path, &target) != 0) throw std::invalid_argument("bad fake path");
+  holdOnceWritten_.insert(target.key);
+}
+
+void FakeSystem::arrived(const std::string& key, Node& node) {
+  if (holdOnceWritten_.count(key) != 0) node.hold = Hold::noSharing;
 }
 
 void FakeSystem::failWriting(std::string_view path, std::size_t bytesWritten) {
@@ -159,13 +177,21 @@ std::vector<std::string> FakeSystem::list(std::string_view directory) const {
   Resolved dir;
   std::vector<std::string> names;
   if (resolve(directory, &dir) != 0) return names;
-  const std::string prefix = dir.key + "\\";
-  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end(); ++it) {
-    if (!it->first.starts_with(prefix)) break;
-    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
-    names.push_back(it->second.path.substr(it->second.path.find_last_of('\\') + 1));
-  }
+  for (DirectoryItem& item : childrenOf(dir.key)) names.push_back(std::move(item.name));
   return names;
+}
+
+std::vector<DirectoryItem> FakeSystem::childrenOf(const std::string& key) const {
+  std::vector<DirectoryItem> items;
+  const std::string prefix = key + "\\";
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.starts_with(prefix);
+       ++it) {
+    if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
+    const std::string& spelled = it->second.path;
+    items.push_back(
+        DirectoryItem{spelled.substr(spelled.find_last_of('\\') + 1), it->second.directory});
+  }
+  return items;
 }
 
 std::size_t FakeSystem::fileCount() const {
@@ -351,7 +377,7 @@ std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view 
   std::vector<std::string> keys = {source.key};
   for (auto it = nodes_.lower_bound(inside); it != nodes_.end() && it->first.starts_with(inside);
        ++it) {
-    if (it->second.locked) return kErrorAccessDenied;
+    if (it->second.held()) return kErrorAccessDenied;
     keys.push_back(it->first);
   }
   // Each name below keeps its spelling after the moved directory's part.
@@ -379,17 +405,18 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
   const auto moving = nodes_.find(source.key);
   if (moving == nodes_.end()) return kErrorFileNotFound;
   if (moving->second.directory) return kErrorAccessDenied;
-  if (moving->second.locked) return kErrorSharingViolation;
+  if (moving->second.held()) return kErrorSharingViolation;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
   const auto replaced = nodes_.find(target.key);
   if (replaced != nodes_.end() && replaced != moving) {
-    if (replaced->second.directory || replaced->second.locked) return kErrorAccessDenied;
+    // Replacing needs the file opened for deletion, which no holder shares here.
+    if (replaced->second.directory || replaced->second.held()) return kErrorAccessDenied;
   }
   Node node = std::move(moving->second);
   nodes_.erase(moving);
   node.path = target.path;
-  nodes_[target.key] = std::move(node);
+  arrived(target.key, nodes_[target.key] = std::move(node));
   return 0;
 }
 
@@ -402,7 +429,7 @@ std::uint32_t FakeSystem::deleteFile(std::string_view path) {
     return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
   }
   if (it->second.directory) return kErrorAccessDenied;
-  if (it->second.locked) return kErrorSharingViolation;
+  if (it->second.held()) return kErrorSharingViolation;
   nodes_.erase(it);
   return 0;
 }
@@ -422,6 +449,18 @@ std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
   return 0;
 }
 
+std::uint32_t FakeSystem::listDirectory(std::string_view path, std::vector<DirectoryItem>* items) {
+  items->clear();
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved dir;
+  if (const std::uint32_t code = resolve(path, &dir)) return code;
+  const auto it = nodes_.find(dir.key);
+  if (it == nodes_.end()) return kErrorPathNotFound;
+  if (!it->second.directory) return kErrorDirectory;
+  *items = childrenOf(dir.key);
+  return 0;
+}
+
 std::int64_t FakeSystem::performanceCounter() {
   const std::int64_t value = counter_;
   counter_ += counterStep_;
@@ -433,7 +472,9 @@ FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
     return *code == kErrorDiskFull ? FileStatus::cannotRead : FileStatus::cannotOpen;
   }
   const Node* node = find(path);
-  if (node == nullptr || node->directory || node->locked) return FileStatus::cannotOpen;
+  if (node == nullptr || node->directory || node->hold == Hold::noSharing) {
+    return FileStatus::cannotOpen;
+  }
   *content = node->content;
   return FileStatus::ok;
 }
@@ -452,7 +493,7 @@ FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
   const auto existing = nodes_.find(target.key);
-  if (existing != nodes_.end() && (existing->second.directory || existing->second.locked)) {
+  if (existing != nodes_.end() && (existing->second.directory || existing->second.held())) {
     return FileStatus::cannotOpen;
   }
   if (injected && *injected != kErrorDiskFull) return FileStatus::cannotOpen;
@@ -468,6 +509,7 @@ FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content
     return FileStatus::cannotWrite;
   }
   node.content = content;
+  arrived(target.key, node);
   return FileStatus::ok;
 }
 

@@ -37,8 +37,15 @@ class FakeSystem : public System {
   void makeDirectories(std::string_view path);                    // with all ancestors
   void putFile(std::string_view path, std::string_view content);  // creates the ancestors
   // Another process holds the file open with share mode 0: it cannot be
-  // opened, renamed or replaced.
+  // opened, renamed, replaced or deleted.
   void holdOpenWithoutSharing(std::string_view path);
+  // Another process holds the file open sharing reads only, as a running
+  // program holds its modules: it can be read, but not written, renamed,
+  // replaced or deleted.
+  void holdOpenSharingReads(std::string_view path);
+  // Another process opens path with share mode 0 as soon as a file has been
+  // written or renamed there, as a virus scanner may.
+  void holdOpenOnceWritten(std::string_view path);
   // Writing path stops after that many bytes, as on a full disk.
   void failWriting(std::string_view path, std::size_t bytesWritten);
   void setEnvironment(std::string_view name, std::optional<std::string> value);
@@ -47,9 +54,9 @@ class FakeSystem : public System {
   void setRegistryData(std::string_view subKey, std::string_view name, std::u16string data);
   void failRegistry(RegistryCall call, std::int32_t code);
   // The n-th file call from now on (1: the next) fails with code. File calls
-  // are those that change or read files: createDirectory, moveFileReplacing,
-  // moveDirectory, deleteFile, removeDirectory, readFile, compareFile and
-  // writeFile. A write on a full
+  // are those that change or read files and directories: createDirectory,
+  // moveFileReplacing, moveDirectory, deleteFile, removeDirectory,
+  // listDirectory, readFile, compareFile and writeFile. A write on a full
   // disk (kErrorDiskFull) stops after half the bytes; any other code keeps a
   // file from being opened.
   void failFileCall(std::size_t n, std::uint32_t code);
@@ -87,6 +94,7 @@ class FakeSystem : public System {
   std::uint32_t moveDirectory(std::string_view from, std::string_view to) override;
   std::uint32_t deleteFile(std::string_view path) override;
   std::uint32_t removeDirectory(std::string_view path) override;
+  std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override { return frequency_; }
   FileStatus readFile(std::string_view path, std::string* content) override;
@@ -104,11 +112,14 @@ class FakeSystem : public System {
   void writeOutputLine(std::string_view line) override { output_.emplace_back(line); }
 
  private:
+  enum class Hold { none, sharingReads, noSharing };
   struct Node {
     bool directory = false;
     std::string path;  // as created
     std::string content;
-    bool locked = false;
+    Hold hold = Hold::none;
+
+    bool held() const { return hold != Hold::none; }
   };
   struct Resolved {
     std::string key;        // lower-cased, for lookups
@@ -120,16 +131,22 @@ class FakeSystem : public System {
   // separators, "." and "..". Returns the error code when it cannot.
   std::uint32_t resolve(std::string_view path, Resolved* out) const;
   Node* find(std::string_view path);
+  // The names directly below the directory of that key, in key order.
+  std::vector<DirectoryItem> childrenOf(const std::string& key) const;
   const Node* find(std::string_view path) const;
   std::map<std::string, std::u16string>* registryKey(RegistryKey key, const std::string* subKey);
   std::optional<std::int32_t> injected(RegistryCall call);
   // MoveFileExW's work, not counted as a file call.
   std::uint32_t move(std::string_view from, std::string_view to);
+  void hold(std::string_view path, Hold hold);
+  // A file has been written or renamed to key: holdOpenOnceWritten's hold.
+  void arrived(const std::string& key, Node& node);
   // Counts a file call; the code it must fail with, if any.
   std::optional<std::uint32_t> injectedFileFailure();
 
   std::map<std::string, Node> nodes_;
   std::map<std::string, std::size_t> writeLimits_;
+  std::set<std::string> holdOnceWritten_;
   std::string currentDirectory_ = "C:\\";
   std::map<std::string, std::string> environment_;
   std::map<std::string, std::map<std::string, std::u16string>> registry_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -117,8 +118,10 @@ TEST_F(HeadlessInstall, KeepsAHandChangedFileAsOneBackup) {
 }
 
 // An older installation with a file changed by hand and one missing, and a
-// destination further on held open without sharing: the install stops there
-// and undoes every change before it, back-ups included.
+// destination further on, identical to the new file, that another process
+// holds open: without sharing, or sharing reads as a running program holds
+// its modules. The install stops there with the error of a write that could
+// not open it, and undoes every change before it, back-ups included.
 TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcessAndUndoesAll) {
   WindowsSystem system;
   const InstallLocations at =
@@ -130,16 +133,19 @@ TEST_F(HeadlessInstall, StopsAtADestinationHeldOpenByAnotherProcessAndUndoesAll)
   const std::map<std::string, std::string> before = filesBelow(at.libraryRoot);
 
   const std::string held = at.paletteDir + "\\VESK.pyp";
-  HANDLE file = CreateFileW(toWide(held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
-  const Outcome outcome = runHeadless({"Bureau"});
-  CloseHandle(file);
+  for (const DWORD sharing : {DWORD{0}, DWORD{FILE_SHARE_READ}}) {
+    SCOPED_TRACE("share mode " + std::to_string(sharing));
+    HANDLE file = CreateFileW(toWide(held).c_str(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const Outcome outcome = runHeadless({"Bureau"});
+    CloseHandle(file);
 
-  EXPECT_EQ(outcome.exitCode, 1u);
-  // Standard error is in text mode: the line ends in CR LF.
-  EXPECT_EQ(outcome.output, "cannot open: " + held + " [IOError]\r\n");
-  EXPECT_TRUE(filesBelow(at.libraryRoot) == before);
+    EXPECT_EQ(outcome.exitCode, 1u);
+    // Standard error is in text mode: the line ends in CR LF.
+    EXPECT_EQ(outcome.output, "cannot open: " + held + " [IOError]\r\n");
+    EXPECT_TRUE(filesBelow(at.libraryRoot) == before);
+  }
 }
 
 // A file is compared with the content about to replace it in pieces of the
@@ -248,6 +254,58 @@ TEST_F(HeadlessInstall, KilledInstallationsNeverLeaveAPartOfAFile) {
       EXPECT_FALSE(fs::exists(pathOf(dir + std::string(kTemporarySuffix)))) << dir;
     }
   }
+}
+
+// The installation itself in this process, with a payload of the test's
+// own: the process goes on after the last file, and no box waits for a click.
+class StayingSystem : public WindowsSystem {
+ public:
+  void exitProcess(int code) override { exitCode = code; }
+  void messageBox(NativeWindow, std::string_view text, std::string_view, std::uint32_t) override {
+    ADD_FAILURE() << "box: " << text;
+  }
+  std::optional<int> exitCode;
+};
+
+// A first installation killed while it fills its staging directories, then
+// one of another version, whose payload lacks a file that the killed one had
+// written there: only the files of the second move into place.
+TEST_F(HeadlessInstall, LeftoverOfAKilledRunOfAnotherVersionBringsNoFileOfItsOwn) {
+  WindowsSystem system;
+  const InstallLocations at =
+      locationsForChoice(system, kChoiceStandard, discoverLocations(system));
+  // The first entry of the script side, written early into its staging directory.
+  const auto omitted = std::find_if(payloadTable.begin(), payloadTable.end(),
+                                    [](const PayloadEntry& entry) { return !entry.isPalette; });
+  ASSERT_NE(omitted, payloadTable.end());
+  const std::string staged = at.scriptDir + std::string(kTemporarySuffix) + "\\" +
+                             std::string(omitted->subDir) + std::string(omitted->name);
+  bool killedWhileStaging = false;
+  for (int attempt = 0; attempt < 5 && !killedWhileStaging; ++attempt) {
+    std::error_code ignored;
+    fs::remove_all(pathOf(at.libraryRoot), ignored);
+    driver::Process headless(driver::fromUnixPath(HEADLESS_INSTALL), L"Bureau", {}, true);
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (!fs::exists(pathOf(staged)) && headless.running() &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(1ms);
+    }
+    headless.kill();
+    killedWhileStaging = fs::exists(pathOf(staged));
+  }
+  ASSERT_TRUE(killedWhileStaging) << "each run had moved its directories into place";
+
+  std::vector<PayloadEntry> fewer;
+  for (auto entry = payloadTable.begin(); entry != payloadTable.end(); ++entry) {
+    if (entry != omitted) fewer.push_back(*entry);
+  }
+  StayingSystem staying;
+  installPayload(staying, at.paletteDir, at.scriptDir, at.libraryRoot, nullptr, fewer);
+  EXPECT_EQ(staying.exitCode, 0);
+  const std::map<std::string, std::string> written = filesBelow(at.libraryRoot);
+  const std::map<std::string, std::string> expected = expectedFiles(at, fewer);
+  EXPECT_EQ(written.size(), expected.size());
+  EXPECT_TRUE(written == expected);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "installer/locations.h"
 #include "installer/text.h"
@@ -34,6 +35,10 @@ class Payload {
     std::string compressed;
     snappy::Compress(content.data(), content.size(), &compressed);
     return addCompressed(name, std::move(compressed), contentHash(content) ^ 1, isPalette, "");
+  }
+  // Decompresses to nothing, but carries the checksum of content.
+  Payload& addEmptied(std::string_view name, std::string_view content, bool isPalette = true) {
+    return addCompressed(name, std::string(1, '\0'), contentHash(content), isPalette, "");
   }
   std::span<const PayloadEntry> table() const { return entries_; }
 
@@ -227,7 +232,10 @@ TEST_F(Install, RewritesOnlyWholeWordsAndSkipsEmptyPartDefinitions) {
       .add("NOTES.pyp", "MELDRA\\vesk.py xMELDRA\\vesk.py MELDRA\\vesk.pyc MELDRA\\other.py")
       .add("vesk.py", "import os\nx" + line + "\n", false)
       .add("dorl.py", "# no path line here\n", false)
-      .add("other.py", line + "\n", false);
+      .add("other.py", line + "\n", false)
+      .add("X.pypx", "MELDRA\\vesk.py")  // ".pyp" and one more byte: a part definition
+      .add("X.pyx", "MELDRA\\vesk.py")
+      .add("X.pyp.bak", "MELDRA\\vesk.py");
   install("E:\\P", "E:\\S", standard, payload.table());
   EXPECT_FALSE(system.contentOf("E:\\P\\Empty.pyp"));
   EXPECT_EQ(system.contentOf("E:\\P\\NOTES.pyp"),
@@ -235,6 +243,9 @@ TEST_F(Install, RewritesOnlyWholeWordsAndSkipsEmptyPartDefinitions) {
   EXPECT_EQ(system.contentOf("E:\\S\\vesk.py"), "import os\nx" + line + "\n");
   EXPECT_EQ(system.contentOf("E:\\S\\dorl.py"), "# no path line here\n");
   EXPECT_EQ(system.contentOf("E:\\S\\other.py"), line + "\n");  // not one of the nine scripts
+  EXPECT_EQ(system.contentOf("E:\\P\\X.pypx"), "E:\\S\\vesk.py");
+  EXPECT_EQ(system.contentOf("E:\\P\\X.pyx"), "MELDRA\\vesk.py");
+  EXPECT_EQ(system.contentOf("E:\\P\\X.pyp.bak"), "MELDRA\\vesk.py");
 }
 
 TEST_F(Install, SecondIdenticalInstallMakesNoBackups) {
@@ -425,6 +436,13 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
     s.putFile("E:\\P\\first.txt", "first old");
     s.putFile("E:\\P\\second.txt", "second old");
   };
+  // second.txt as it will be written, held open by another program.
+  const auto heldIdentical = [](void (FakeSystem::*hold)(std::string_view)) {
+    return [hold](FakeSystem& s) {
+      s.putFile("E:\\P\\second.txt", "second new");
+      (s.*hold)("E:\\P\\second.txt");
+    };
+  };
   const Case cases[] = {
       {"palette directory cannot be created", nullptr, "Q:\\P", script, 1, "", ""},
       {"every directory fails", nullptr, "Q:\\P", "Q:\\S", 5, "", ""},
@@ -449,6 +467,22 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
        "\"E:\\\\P\\\\second.txt_700\")"},
       {"destination is a directory", [](FakeSystem& s) { s.makeDirectories("E:\\P\\second.txt"); },
        palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
+      // A file that another program holds open cannot be written over: the
+      // user hears that of the destination, whatever step meets the hold.
+      {"identical destination held without sharing",
+       heldIdentical(&FakeSystem::holdOpenWithoutSharing), palette, script, 0, "IOError",
+       "cannot open: E:\\P\\second.txt"},
+      {"identical destination held sharing reads", heldIdentical(&FakeSystem::holdOpenSharingReads),
+       palette, script, 0, "IOError", "cannot open: E:\\P\\second.txt"},
+      {"changed destination held sharing reads",
+       [&](FakeSystem& s) {
+         older(s);
+         s.setPerformanceCounter(7, 0, 10'000'000);
+         s.holdOpenSharingReads("E:\\P\\second.txt");
+       },
+       palette, script, 0, "OSError",
+       "The process cannot access the file because it is being used by another process.\r\n"
+       "Additional info: (\"E:\\\\P\\\\second.txt\", \"E:\\\\P\\\\second.txt_700\")"},
       {"writing fails part-way",
        [&](FakeSystem& s) {
          older(s);
@@ -482,17 +516,21 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
 // does not match its checksum, is named, and nothing of the installation
 // stays, not even the files before it.
 TEST_F(Install, DamagedEntryIsNamedAndNothingStays) {
+  enum class Damage { corrupt, mismatched, emptied };
   struct Case {
-    bool decompresses;
+    Damage damage;
     std::string_view message;
   };
+  const std::string_view mismatch =
+      "The installer is damaged: its copy of \"vesk.py\" does not match its checksum. Download "
+      "the installer again.";
   const Case cases[] = {
-      {false,
+      {Damage::corrupt,
        "The installer is damaged: its copy of \"vesk.py\" cannot be decompressed. Download the "
        "installer again."},
-      {true,
-       "The installer is damaged: its copy of \"vesk.py\" does not match its checksum. Download "
-       "the installer again."},
+      {Damage::mismatched, mismatch},
+      // Empty content is checked too: an empty file must not replace real content.
+      {Damage::emptied, mismatch},
   };
   for (const Case& c : cases) {
     system = FakeSystem();
@@ -502,10 +540,16 @@ TEST_F(Install, DamagedEntryIsNamedAndNothingStays) {
     const auto before = system.tree();
     Payload payload;
     payload.add("logo.png", "new logo").add("new.txt", "new");
-    if (c.decompresses) {
-      payload.addMismatched("vesk.py", "print('hello')\n", false);
-    } else {
-      payload.addCorrupt("vesk.py", false);
+    switch (c.damage) {
+      case Damage::corrupt:
+        payload.addCorrupt("vesk.py", false);
+        break;
+      case Damage::mismatched:
+        payload.addMismatched("vesk.py", "print('hello')\n", false);
+        break;
+      case Damage::emptied:
+        payload.addEmptied("vesk.py", "print('hello')\n", false);
+        break;
     }
     try {
       install("E:\\P", "E:\\S", "E:", payload.table());
@@ -543,6 +587,18 @@ class AllOrNothing : public Install {
   }
 
   void prepareNothing() {}
+
+  // As prepareInterruptedFirstInstallation, but the killed run was of
+  // another version: its staging copies hold files and a directory that this
+  // payload lacks, and a file where this payload has a directory.
+  void prepareLeftoverOfAnotherVersion() {
+    prepareInterruptedFirstInstallation();
+    system.putFile("E:\\Lib\\P.setup-tmp\\Obsolete.pyp", "<part/>");
+    system.putFile("E:\\Lib\\S.setup-tmp\\obsolete.py", "old script");
+    system.putFile("E:\\Lib\\S.setup-tmp\\fonts\\static\\Old-Regular.ttf", "old glyphs");
+    system.putFile("E:\\Lib\\S.setup-tmp\\legacy\\data\\table.csv", "1,2");
+    system.putFile("E:\\Lib\\S.setup-tmp\\resources", "a file, not a directory");
+  }
 
   // A new system, prepared by prepare.
   void restart(void (AllOrNothing::*prepare)()) {
@@ -582,19 +638,21 @@ struct Start {
 
 using Tree = std::map<std::string, std::optional<std::string>>;
 
-// The tree without the files in staging directories: partial copies of an
-// earlier, killed installation, which a failed one may remove.
+// The tree without what staging directories hold: partial copies of an
+// earlier, killed installation, which a failed one may remove, and what it
+// does not install, which the next one removes before it fails.
 Tree withoutLeftovers(const Start& start, Tree tree) {
   if (!start.leftovers) return tree;
-  std::erase_if(tree, [](const auto& node) {
-    return node.second && node.first.find(".setup-tmp\\") != std::string::npos;
-  });
+  std::erase_if(
+      tree, [](const auto& node) { return node.first.find(".setup-tmp\\") != std::string::npos; });
   return tree;
 }
 const Start kStarts[] = {
     {"over an older installation", &AllOrNothing::prepareOlderInstallation},
     {"first installation", &AllOrNothing::prepareNothing},
     {"first after a killed one", &AllOrNothing::prepareInterruptedFirstInstallation, true},
+    {"first after a killed one of another version", &AllOrNothing::prepareLeftoverOfAnotherVersion,
+     true},
 };
 
 TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
@@ -636,6 +694,11 @@ TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
             error.starts_with(failure.openError) || error.starts_with(failure.writeError);
         EXPECT_TRUE(isSystemError || isFileError) << error;
         EXPECT_EQ(error.find("undone"), std::string::npos) << error;
+        // Temporary names are the installation's own; only a leftover that
+        // cannot be cleared is named as it stands.
+        if (!start.leftovers) {
+          EXPECT_EQ(error.find(kTemporarySuffix), std::string::npos) << error;
+        }
       }
     }
   }
@@ -710,6 +773,20 @@ TEST_F(AllOrNothing, AFailingUndoLosesNothingAndSaysWhere) {
     }
     EXPECT_GT(undoFailures, 0u);  // the cases reached the undo
   }
+
+  // A new file that cannot be removed keeps the new directories around it:
+  // the message names the file once, and no directory for it.
+  restart(&AllOrNothing::prepareNothing);
+  system.makeDirectories(kScript);  // written file by file
+  system.holdOpenOnceWritten("E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf");
+  system.failWriting("E:\\Lib\\S\\resources\\picture.png.setup-tmp", 2);
+  EXPECT_EQ(
+      installCatching(),
+      "IOError: cannot write string to file\n\n"
+      "The installation could not be undone completely:\n"
+      "- the new file \"E:\\\\Lib\\\\S\\\\fonts/static/Font-Regular.ttf\" could not be removed "
+      "(The process cannot access the file because it is being used by another process.)");
+  EXPECT_TRUE(system.isDirectory("E:\\Lib\\S\\fonts\\static"));
 }
 
 TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
@@ -730,6 +807,31 @@ TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
   }
   EXPECT_EQ(system.contentOf("E:\\Lib\\S\\vesk.py"), "path = 'E:\\\\Lib\\\\S'\nversion 2\n");
   EXPECT_EQ(system.contentOf("E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf"), "glyphs");
+
+  // Of another version's leftovers only what this payload installs moves
+  // into place.
+  restart(&AllOrNothing::prepareLeftoverOfAnotherVersion);
+  ASSERT_EQ(installCatching(), "");
+  std::set<std::string> below;
+  for (const auto& [path, content] : system.tree()) {
+    if (path.starts_with("E:\\Lib")) below.insert(path);
+  }
+  const std::set<std::string> installed = {
+      "E:\\Lib",
+      "E:\\Lib\\P",
+      "E:\\Lib\\P\\Liste de commande.png",
+      "E:\\Lib\\P\\VESK.pyp",
+      "E:\\Lib\\P\\readme.md",
+      "E:\\Lib\\S",
+      "E:\\Lib\\S\\fonts",
+      "E:\\Lib\\S\\fonts\\OFL.txt",
+      "E:\\Lib\\S\\fonts\\static",
+      "E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf",
+      "E:\\Lib\\S\\resources",
+      "E:\\Lib\\S\\resources\\picture.png",
+      "E:\\Lib\\S\\vesk.py",
+  };
+  EXPECT_EQ(below, installed);
 }
 
 }  // namespace

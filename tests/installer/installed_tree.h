@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <span>
 #include <string>
 
 #include "installer/install.h"
@@ -46,7 +47,8 @@ inline std::map<std::string, std::string> filesBelow(const std::string& root) {
 
 // What installing the payload into the default directories of a choice must
 // write, by path relative to the library root.
-inline std::map<std::string, std::string> expectedFiles(const InstallLocations& at) {
+inline std::map<std::string, std::string> expectedFiles(
+    const InstallLocations& at, std::span<const PayloadEntry> table = payloadTable) {
   std::string pathLine = "path = '";
   for (const char c : at.scriptDir) pathLine += c == '\\' ? std::string("\\\\") : std::string(1, c);
   pathLine += "'";
@@ -54,7 +56,7 @@ inline std::map<std::string, std::string> expectedFiles(const InstallLocations& 
     return dir.substr(at.libraryRoot.size() + 1);
   };
   std::map<std::string, std::string> files;
-  for (const PayloadEntry& entry : payloadTable) {
+  for (const PayloadEntry& entry : table) {
     std::string content = uncompress(entry.compressed);
     std::string name(entry.name);
     if (entry.isPalette) {

@@ -171,7 +171,7 @@ TEST(ReadRegistryString, FallsBackToTheOpenedKeyAndNamesEachFailingCall) {
       {{{Call::rootRead, 1234}},
        {Call::rootSize, Call::rootRead},
        1234,
-       "Additional info: regGetValue(handle, hh, kk, flags, nil, addr res[0], addr bufSize)"},
+       "\nAdditional info: regGetValue(handle, hh, kk, flags, nil, addr res[0], addr bufSize)"},
   };
   for (const Case& c : cases) {
     FakeSystem system;

@@ -233,15 +233,22 @@ TEST(Engine, VariableKeepsItsLastValueUntilRefreshed) {
   EXPECT_EQ(v.value(), 9.0);
 }
 
+// Edit variables x (strength 1) and y under x + y <= 10, each suggested 8,
+// which the bound cannot give both.
+void suggestEightEachUnderTen(Solver& solver, const Variable& x, const Variable& y,
+                              double yStrength) {
+  solver.addEditVariable(x, 1.0);
+  solver.addEditVariable(y, yStrength);
+  solver.addConstraint(le(Expression(x) + Term(y) + -10.0));
+  solver.suggestValue(x, 8.0);
+  solver.suggestValue(y, 8.0);
+}
+
 TEST(Engine, SuggestingTheSameValueAgainChangesNothing) {
   std::vector<TraceEvent> trace;
   Solver solver(checked(&trace));
   const Variable x, y;
-  solver.addEditVariable(x, 1.0);
-  solver.addEditVariable(y, 2.0);
-  solver.addConstraint(le(Expression(x) + Term(y) + -10.0));
-  solver.suggestValue(x, 8.0);
-  solver.suggestValue(y, 8.0);
+  suggestEightEachUnderTen(solver, x, y, 2.0);
   const std::string before = dumpSolver(solver);
   trace.clear();
   solver.suggestValue(x, 8.0);
@@ -284,6 +291,23 @@ TEST(Engine, EqualRatiosGoToTheFirstRowInWalkOrder) {
       solver.refreshVariables();
       EXPECT_EQ(x.value(), 10.0);
     }
+  }
+}
+
+// Two edit variables of the same strength share x + y <= 10 and both are
+// suggested 8: the second suggestion makes the slack row infeasible, and the
+// error symbols of both edits offer the same ratio. The first cell in the
+// row's walk order enters, and that decides which variable gives way.
+TEST(Engine, EqualDualRatiosGoToTheFirstCellInWalkOrder) {
+  for (bool literal : {false, true}) {
+    SolverOptions options = checked();
+    options.literalWalks = literal;
+    Solver solver(options);
+    const Variable x, y;
+    suggestEightEachUnderTen(solver, x, y, 1.0);
+    solver.refreshVariables();
+    EXPECT_EQ(x.value(), 8.0) << "literal " << literal;
+    EXPECT_EQ(y.value(), 2.0) << "literal " << literal;
   }
 }
 

@@ -47,8 +47,14 @@ TEST(Uncompress, RoundTripsTheEmptyFile) {
 TEST(Uncompress, RoundTripsAssortedInputs) {
   std::string mixed;
   for (int i = 0; i < 100000; ++i) mixed += static_cast<char>((i * 7919) % 251 ^ (i >> 7));
+  // One literal of exactly 60 bytes, whose length the tag holds, with the
+  // bytes of a 2^32-byte literal in its data: the walk that guards against
+  // those must not take the tag for one with length bytes after it.
+  std::string inline60("x\xF0\xFF\xFC\xFF\xFF\xFF\xFF");
+  for (char c = 'A'; inline60.size() < 60; ++c) inline60 += c;
+  ASSERT_EQ(compress(inline60).substr(0, 2), "\x3C\xEC");  // 60 bytes, inline literal
   std::string reused(100000, 'z');
-  for (const std::string& input : {std::string("x"), std::string(70000, 'a'), mixed}) {
+  for (const std::string& input : {std::string("x"), std::string(70000, 'a'), mixed, inline60}) {
     EXPECT_EQ(uncompress(compress(input)), input);
     uncompress(compress(input), reused);
     EXPECT_EQ(reused, input);
@@ -57,6 +63,13 @@ TEST(Uncompress, RoundTripsAssortedInputs) {
 
 TEST(Uncompress, RefusesMalformedInput) {
   const std::string good = compress("abcdefgh abcdefgh abcdefgh abcdefgh");
+  // 15872 bytes declared in two bytes, the second of which reads as a tag of a
+  // 32-byte literal that would hide the 2^32-byte one behind it; then a
+  // literal of 26 bytes and copies that give the declared length.
+  std::string twoBytePreamble("\x80\x7C\xFC\xFF\xFF\xFF\xFF\x64", 8);
+  twoBytePreamble += std::string(26, 'p');
+  for (int i = 0; i < 247; ++i) twoBytePreamble += std::string("\xFE\x01\x00", 3);
+  twoBytePreamble += std::string("\x96\x01\x00", 3);
   struct Case {
     const char* what;
     std::string given;
@@ -79,6 +92,7 @@ TEST(Uncompress, RefusesMalformedInput) {
       {"literal of 2^32 bytes", std::string("\x08\x08"
                                             "abc\x13\x01\x00\x00\x00\xfc\xff\xff\xff\xff",
                                             15)},
+      {"literal of 2^32 bytes after a preamble of two bytes", twoBytePreamble},
       {"copy before the start of the output", std::string("\x08\x00"
                                                           "a\x11\x05",
                                                           5)},
@@ -136,7 +150,7 @@ TEST(Errors, OSErrorMessageForms) {
       {"Access is denied.\r\n", "C:\\x", "Access is denied.\r\nAdditional info: C:\\x"},
       {"Access is denied.", "C:\\x", "Access is denied.\nAdditional info: C:\\x"},
       {"Access is denied.\r\n", "", "Access is denied.\r\n"},
-      {"", "detail", "Additional info: detail"},
+      {"", "detail", "\nAdditional info: detail"},
       {"", "", "unknown OS error"},
   };
   for (const Case& c : cases) {
