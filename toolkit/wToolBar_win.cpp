@@ -94,8 +94,11 @@ wSize wToolBar::defaultSize() {
   send(TB_GETIDEALSIZE, FALSE, reinterpret_cast<std::int64_t>(&width));
   send(TB_GETIDEALSIZE, TRUE, reinterpret_cast<std::int64_t>(&height));
   const auto button = static_cast<std::uint32_t>(send(TB_GETBUTTONSIZE));
-  return toolBarDefaultSize({width.cx, height.cy}, {static_cast<std::int32_t>(LOWORD(button)),
-                                                    static_cast<std::int32_t>(HIWORD(button))});
+  const auto padding = static_cast<std::uint32_t>(send(TB_GETPADDING));
+  return toolBarDefaultSize(
+      {width.cx, height.cy},
+      {static_cast<std::int32_t>(LOWORD(button)), static_cast<std::int32_t>(HIWORD(button))},
+      {static_cast<std::int32_t>(LOWORD(padding)), static_cast<std::int32_t>(HIWORD(padding))});
 }
 
 bool wToolBar::setDropDownMenu(std::int32_t id, wHandle menu) {

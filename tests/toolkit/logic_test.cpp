@@ -80,8 +80,10 @@ TEST(DefaultSize, RuleByClass) {
   }
   EXPECT_EQ(textDefaultSize(21, false), (wSize{120, 21}));
   EXPECT_EQ(textDefaultSize(21, true), (wSize{120, 63}));
-  EXPECT_EQ(toolBarDefaultSize({23, 22}, {30, 30}), (wSize{23, 22}));
-  EXPECT_EQ(toolBarDefaultSize({0, 0}, {23, 22}), (wSize{23, 22}));
+  // The padding once more around the buttons; the button where nothing was measured.
+  EXPECT_EQ(toolBarDefaultSize({23, 22}, {30, 30}, {7, 6}), (wSize{30, 28}));
+  EXPECT_EQ(toolBarDefaultSize({0, 0}, {23, 22}, {7, 6}), (wSize{30, 28}));
+  EXPECT_EQ(toolBarDefaultSize({128, 0}, {39, 36}, {0, 0}), (wSize{128, 36}));
 }
 
 TEST(BestSize, StaticTextIsItsExtentPlusTwo) {
@@ -146,6 +148,28 @@ TEST(BestSize, ComboBoxWidthFromItsWidestItem) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(comboBestWidth(c.probe, c.items, c.scale, c.button), c.expected);
+  }
+}
+
+TEST(BestSize, SimpleComboBoxShowsThreeToTenItems) {
+  // A drop-down 100 wide, a field 24 high, items 16 high, a scroll bar 17 wide.
+  struct Case {
+    std::int32_t items;
+    std::int32_t minimum;
+    wSize expected;
+  };
+  const Case cases[] = {
+      {0, 3, {100, 3 * 16 + 28}},    // an empty list is still three items high
+      {5, 3, {100, 5 * 16 + 28}},    //
+      {10, 3, {100, 10 * 16 + 28}},  // the last count without a scroll bar
+      {11, 3, {117, 10 * 16 + 28}},  // scrolls: wider by the bar
+      {0, 1, {100, 1 * 16 + 28}},    //
+      {2, 12, {100, 10 * 16 + 28}},  // a minimum above ten is ten
+      {11, 12, {117, 10 * 16 + 28}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.items) + " items, at least " + std::to_string(c.minimum));
+    EXPECT_EQ(simpleComboSize({100, 24, 16, c.items, 17}, c.minimum), c.expected);
   }
 }
 
