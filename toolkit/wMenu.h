@@ -28,8 +28,9 @@ class wWindow;
 // The flags of wEvent_MenuHighlight when the menu closed.
 inline constexpr std::uint32_t wMenuClosed = 0xFFFF;
 
-// Adds MNS_NOTIFYBYPOS to menu and its sub-menus. Returns false when the
-// system refused (menu is not a menu).
+// Adds MNS_NOTIFYBYPOS to menu (a menu bar or a pop-up menu); items of its
+// sub-menus then report by position too. Returns false when the system
+// refused (menu is not a menu).
 bool notifyByPosition(wHandle menu);
 
 // Shows menu as a pop-up with its top left corner at a screen point and

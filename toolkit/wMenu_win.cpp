@@ -33,7 +33,8 @@ bool notifyByPosition(wHandle menu) {
   info.cbSize = sizeof info;
   info.fMask = MIM_STYLE;
   if (!sys.GetMenuInfo(h, &info)) return false;
-  info.fMask = MIM_STYLE | MIM_APPLYTOSUBMENUS;
+  // The style of the menu a choice starts from counts for its sub-menus too;
+  // theirs stay as they are.
   info.dwStyle |= MNS_NOTIFYBYPOS;
   return sys.SetMenuInfo(h, &info) != FALSE;
 }

@@ -307,6 +307,28 @@ TEST_F(Bars, AChosenItemRaisesMenuOnItsOwnerAndHighlightsRaiseMenuHelpOnTheFrame
   EXPECT_EQ(help.back(), (Seen{wEvent_MenuHighlight, 0, wMenuClosed, 0}));
 }
 
+// The menu that reports is the sub-menu, by the item's position in it.
+TEST_F(Bars, AChoiceInASubMenuNamesTheSubMenusItem) {
+  UniqueMenu menu = popupOf({{101, L"Un"}});
+  UniqueMenu more = popupOf({{111, L"Onze"}, {112, L"Douze"}});
+  const HMENU sub = more.get();
+  ASSERT_TRUE(AppendMenuW(menu.get(), MF_POPUP, reinterpret_cast<UINT_PTR>(more.release()),
+                          L"Plus"));  // the menu owns it from now on
+  std::vector<Seen> chosen;
+  frame->connect(wEvent_Menu, [&](wEvent& e) { chosen.push_back(seen(e)); });
+  showAndActivate();
+  MenuHand hand([](HWND) { typeKeys({VK_DOWN, VK_DOWN, VK_RIGHT, VK_DOWN, VK_RETURN}); });
+  const RECT r = screenRect(hwnd(*frame));
+  ASSERT_TRUE(popupMenu(*frame, menu.get(), {r.left + 40, r.top + 60}));
+  hand.join();
+  pump();
+  ASSERT_TRUE(hand.sawMenu());
+  ASSERT_FALSE(hand.closedByHand()) << "the keys did not reach the menu";
+  EXPECT_EQ(chosen,
+            (std::vector<Seen>{
+                {wEvent_Menu, 112, 1, static_cast<std::int64_t>(reinterpret_cast<INT_PTR>(sub))}}));
+}
+
 TEST_F(Bars, MenuCommandsAndRightClicksClimbFromTheOwnerByItemIdentifier) {
   const UniqueMenu menu = popupOf({{201, L"Un"}, {202, L"Deux"}});
   std::vector<std::string> log;
