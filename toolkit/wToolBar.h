@@ -65,6 +65,7 @@ class wToolBar : public wControl {
   wSize defaultSize() override;
 
  private:
+  Tool* findTool(std::int32_t id);
   void dropDown(wEvent& event);
 
   std::vector<Tool> tools_;

@@ -101,10 +101,15 @@ wSize wToolBar::defaultSize() {
       {static_cast<std::int32_t>(LOWORD(padding)), static_cast<std::int32_t>(HIWORD(padding))});
 }
 
-bool wToolBar::setDropDownMenu(std::int32_t id, wHandle menu) {
+wToolBar::Tool* wToolBar::findTool(std::int32_t id) {
   const auto tool =
       std::find_if(tools_.begin(), tools_.end(), [id](const Tool& t) { return t.id == id; });
-  if (tool == tools_.end()) return false;
+  return tool == tools_.end() ? nullptr : &*tool;
+}
+
+bool wToolBar::setDropDownMenu(std::int32_t id, wHandle menu) {
+  Tool* const tool = findTool(id);
+  if (tool == nullptr) return false;
   TBBUTTONINFOW info{};
   info.cbSize = sizeof info;
   info.dwMask = TBIF_STYLE;
@@ -125,9 +130,8 @@ bool wToolBar::setDropDownMenu(std::int32_t id, wHandle menu) {
 
 void wToolBar::dropDown(wEvent& event) {
   const auto id = static_cast<std::int32_t>(event.first());
-  const auto tool =
-      std::find_if(tools_.begin(), tools_.end(), [id](const Tool& t) { return t.id == id; });
-  if (tool == tools_.end() || tool->menu == nullptr) return event.skip();
+  const Tool* const tool = findTool(id);
+  if (tool == nullptr || tool->menu == nullptr) return event.skip();
   RECT r{};
   if (!send(TB_GETRECT, static_cast<std::uint64_t>(id), reinterpret_cast<std::int64_t>(&r))) {
     return event.skip();
