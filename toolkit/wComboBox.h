@@ -47,7 +47,8 @@ class wComboBox : public wControl {
   const std::shared_ptr<wListBox>& listPart() const { return list_; }
 
   // Widest item plus 8 (at least the height), plus the drop-down button and 2;
-  // the current height.
+  // the current height. A simple combo box (CBS_SIMPLE) shows 3 to 10 items
+  // of its list and is wider by a scroll bar when its list scrolls.
   wSize bestSize() override;
 
  protected:
@@ -58,6 +59,8 @@ class wComboBox : public wControl {
 
  private:
   wSize sizeAtScale(double scale);
+  // A simple combo box (CBS_SIMPLE) is as high as its list shows items.
+  wSize withSimpleList(wSize dropDownSize);
   void wrapEditPart(wHandle edit);
 
   std::vector<std::string> items_;

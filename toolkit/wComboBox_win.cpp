@@ -167,10 +167,21 @@ wSize wComboBox::sizeAtScale(double scale) {
 }
 
 wSize wComboBox::bestSize() {
-  return sizeAtScale(1.0);
+  return withSimpleList(sizeAtScale(1.0));
 }
 wSize wComboBox::defaultSize() {
-  return sizeAtScale(wDefaultSizeScale);
+  return withSimpleList(sizeAtScale(wDefaultSizeScale));
+}
+
+wSize wComboBox::withSimpleList(wSize dropDownSize) {
+  if ((style() & 3) != CBS_SIMPLE) return dropDownSize;
+  wSimpleComboMeasure m;
+  m.width = dropDownSize.width;
+  m.probeHeight = wApp::get().probeComboHeight(font());
+  m.itemHeight = static_cast<std::int32_t>(send(CB_GETITEMHEIGHT, 0));
+  m.itemCount = count();
+  m.vScrollWidth = sys.GetSystemMetrics(SM_CXVSCROLL);
+  return simpleComboSize(m);
 }
 
 }  // namespace setup

@@ -10,6 +10,9 @@ class wError : public Error {
  public:
   using Error::Error;
   const char* kind() const noexcept override { return "wError"; }
+  // The toolkit class whose object could not be made ("wFont" for a
+  // wFontError); empty for errors that name none.
+  virtual const char* source() const noexcept { return ""; }
 };
 
 // A native window could not be made or wrapped.
@@ -32,6 +35,7 @@ class wFontError : public wGdiObjectError {
   explicit wFontError(std::string procedure)
       : wGdiObjectError("wFont creation failed", std::move(procedure)) {}
   const char* kind() const noexcept override { return "wFontError"; }
+  const char* source() const noexcept override { return "wFont"; }
 };
 
 class wBrushError : public wGdiObjectError {
@@ -39,6 +43,7 @@ class wBrushError : public wGdiObjectError {
   explicit wBrushError(std::string procedure)
       : wGdiObjectError("wBrush creation failed", std::move(procedure)) {}
   const char* kind() const noexcept override { return "wBrushError"; }
+  const char* source() const noexcept override { return "wBrush"; }
 };
 
 class wIconError : public wGdiObjectError {
@@ -46,6 +51,7 @@ class wIconError : public wGdiObjectError {
   explicit wIconError(std::string procedure)
       : wGdiObjectError("wIcon creation failed", std::move(procedure)) {}
   const char* kind() const noexcept override { return "wIconError"; }
+  const char* source() const noexcept override { return "wIcon"; }
 };
 
 class wBitmapError : public wGdiObjectError {
@@ -53,6 +59,7 @@ class wBitmapError : public wGdiObjectError {
   explicit wBitmapError(std::string procedure)
       : wGdiObjectError("wBitmap creation failed", std::move(procedure)) {}
   const char* kind() const noexcept override { return "wBitmapError"; }
+  const char* source() const noexcept override { return "wBitmap"; }
 };
 
 // No icon image was found, or none could be built.
@@ -61,6 +68,7 @@ class wIconImageError : public wError {
   explicit wIconImageError(std::string procedure)
       : wError("wIconImage creation failed", std::move(procedure)) {}
   const char* kind() const noexcept override { return "wIconImageError"; }
+  const char* source() const noexcept override { return "wIconImage"; }
 };
 
 // GDI+ could not decode an image.
@@ -69,6 +77,7 @@ class wImageError : public wError {
   explicit wImageError(std::string procedure)
       : wError("wImage creation failed", std::move(procedure)) {}
   const char* kind() const noexcept override { return "wImageError"; }
+  const char* source() const noexcept override { return "wImage"; }
 };
 
 }  // namespace setup

@@ -14,6 +14,7 @@ namespace setup {
 
 class wEventTarget;
 class wWindow;
+enum class wScrollBar : std::uint8_t;
 
 // Notices posted to the thread's queue for the message loop, not events.
 inline constexpr std::uint32_t wNotice_TopLevelDestroyed = 32785;  // second parameter: handle
@@ -25,13 +26,27 @@ inline constexpr std::uint32_t wEvent_MouseEnter = 32789;
 inline constexpr std::uint32_t wEvent_Size = 32790;
 inline constexpr std::uint32_t wEvent_Minimize = 32791;
 inline constexpr std::uint32_t wEvent_Maximize = 32792;
+// Window scroll bars, see wScroll.h: any request, then the request's own.
+inline constexpr std::uint32_t wEvent_Scroll = 32796;
+inline constexpr std::uint32_t wEvent_ScrollLineUp = 32797;
+inline constexpr std::uint32_t wEvent_ScrollLineDown = 32798;
+inline constexpr std::uint32_t wEvent_ScrollPageUp = 32799;
+inline constexpr std::uint32_t wEvent_ScrollPageDown = 32800;
+inline constexpr std::uint32_t wEvent_ScrollThumbRelease = 32801;
+inline constexpr std::uint32_t wEvent_ScrollThumbTrack = 32802;
+inline constexpr std::uint32_t wEvent_ScrollTop = 32803;
+inline constexpr std::uint32_t wEvent_ScrollBottom = 32804;
+inline constexpr std::uint32_t wEvent_ScrollEnd = 32805;
 inline constexpr std::uint32_t wEvent_Navigation = 32835;
 inline constexpr std::uint32_t wEvent_SetCursor = 32836;
 inline constexpr std::uint32_t wEvent_NmClick = 32838;
 inline constexpr std::uint32_t wEvent_NmDoubleClick = 32839;
 inline constexpr std::uint32_t wEvent_NmRightClick = 32840;
 inline constexpr std::uint32_t wEvent_NmRightDoubleClick = 32841;
+// Menus, see wMenu.h: an item highlighted (menu help), chosen, right-clicked.
+inline constexpr std::uint32_t wEvent_MenuHighlight = 32916;
 inline constexpr std::uint32_t wEvent_Menu = 32917;
+inline constexpr std::uint32_t wEvent_MenuRightClick = 32918;
 inline constexpr std::uint32_t wEvent_Button = 32919;
 inline constexpr std::uint32_t wEvent_CheckBox = 32922;
 inline constexpr std::uint32_t wEvent_RadioButton = 32927;
@@ -131,6 +146,10 @@ class wEvent {
   wSize size() const;
   // Mouse messages: the position packed in the second parameter.
   wPoint position() const;
+
+  // Scroll events: the bar and the thumb's position after the request.
+  wScrollBar scrollBar() const;
+  std::int32_t scrollPosition() const;
 
  private:
   wEventTarget* target_;

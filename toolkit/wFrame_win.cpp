@@ -16,6 +16,7 @@ std::shared_ptr<wFrame> wFrame::create(std::string_view title, wPoint position, 
                        "wFrame", true);
   frame->connect(wEvent_Size, [f = frame.get()](wEvent& e) { f->fitContent(e); });
   frame->connect(WM_SETFOCUS, [f = frame.get()](wEvent& e) { f->restoreFocus(e); });
+  connectMenuHelp(*frame);
   return frame;
 }
 

@@ -17,6 +17,27 @@ bool isSpecialCursor(wHandle cursor) {
   return cursor == nullptr || cursor == reinterpret_cast<wHandle>(static_cast<INT_PTR>(-1));
 }
 
+// NM_CLICK and its kin become command events of the control that sent them,
+// climbing to its parents; true when the notification was one of them. A
+// handler's result goes back to the control (NM_RCLICK: non-zero keeps the
+// control's own handling from running).
+bool raiseCommonMouse(wEvent& notify, const NMHDR& header) {
+  const std::optional<std::uint32_t> event = commonMouseEventFor(header.code);
+  if (!event) return false;
+  const std::shared_ptr<wWindow> control = toolkitWindow(header.hwndFrom);
+  if (!control) {
+    notify.skip();
+    return true;
+  }
+  const wDispatchResult r = control->raise(*event, header.idFrom, notify.second());
+  if (r.processed) {
+    notify.setResult(r.result);
+  } else {
+    notify.skip();
+  }
+  return true;
+}
+
 }  // namespace
 
 void wWindow::connectBuiltInHandlers(bool created) {
@@ -60,6 +81,7 @@ void wWindow::connectBuiltInHandlers(bool created) {
     if (maxSize_.width != wDefault) info->ptMaxTrackSize.x = maxSize_.width;
     if (maxSize_.height != wDefault) info->ptMaxTrackSize.y = maxSize_.height;
   });
+  if (classRegistered_) connectScrollBarHandlers(*this);
 
   // --- Ordinary connections, before any the program makes.
   connect(WM_COMMAND, [this](wEvent& e) {
@@ -69,6 +91,7 @@ void wWindow::connectBuiltInHandlers(bool created) {
   connect(WM_NOTIFY, [this](wEvent& e) {
     const auto* header = reinterpret_cast<const NMHDR*>(e.second());
     if (header == nullptr) return e.skip();
+    if (raiseCommonMouse(e, *header)) return;
     if (header->code == TBN_DROPDOWN) {
       const auto* drop = reinterpret_cast<const NMTOOLBARW*>(header);
       if (const std::shared_ptr<wWindow> bar = toolkitWindow(header->hwndFrom)) {
@@ -148,6 +171,7 @@ void wWindow::connectBuiltInHandlers(bool created) {
     sys.SetCursor(static_cast<HCURSOR>(cursor));
     e.setResult(TRUE);
   });
+  connectMenuHandlers(*this);
 }
 
 }  // namespace setup

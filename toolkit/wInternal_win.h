@@ -64,4 +64,11 @@ inline bool isControl(const wWindow& w) {
 // The class of a toolkit window for a native handle, if it is one.
 std::shared_ptr<wWindow> toolkitWindow(HWND window);
 
+// Built-in handlers that live in files of their own: window scroll bars
+// (windows whose class the toolkit registered), menu commands (every created
+// window) and menu help (frames).
+void connectScrollBarHandlers(wWindow& window);
+void connectMenuHandlers(wWindow& window);
+void connectMenuHelp(wWindow& frame);
+
 }  // namespace setup

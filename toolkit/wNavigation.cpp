@@ -83,4 +83,20 @@ std::optional<std::uint32_t> acceleratorCommand(std::uint64_t first, std::int64_
   return static_cast<std::uint32_t>(first & 0xFFFF);
 }
 
+std::optional<std::uint32_t> commonMouseEventFor(std::uint32_t notifyCode) {
+  // The codes count down from NM_FIRST (0): NM_CLICK is -2.
+  switch (static_cast<std::int32_t>(notifyCode)) {
+    case -2:
+      return wEvent_NmClick;
+    case -3:
+      return wEvent_NmDoubleClick;
+    case -5:
+      return wEvent_NmRightClick;
+    case -6:
+      return wEvent_NmRightDoubleClick;
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace setup

@@ -64,4 +64,8 @@ std::vector<std::uint32_t> sizeEventsFor(std::uint64_t sizeType);
 // word 1), nothing for other commands.
 std::optional<std::uint32_t> acceleratorCommand(std::uint64_t first, std::int64_t second);
 
+// The command event of a common control's mouse notification (WM_NOTIFY code
+// NM_CLICK, NM_DBLCLK, NM_RCLICK, NM_RDBLCLK), nothing for other codes.
+std::optional<std::uint32_t> commonMouseEventFor(std::uint32_t notifyCode);
+
 }  // namespace setup

@@ -47,9 +47,11 @@ wSize textDefaultSize(std::int32_t probeHeight, bool multiLine) {
   return {120, multiLine ? probeHeight * 3 : probeHeight};
 }
 
-wSize toolBarDefaultSize(wSize ideal, wSize button) {
-  return {ideal.width > 0 ? ideal.width : button.width,
-          ideal.height > 0 ? ideal.height : button.height};
+wSize toolBarDefaultSize(wSize ideal, wSize button, wSize padding) {
+  // A flat bar draws its buttons below a divider line; the ideal size counts
+  // the buttons only, and a bar of exactly that size cuts their lower edge.
+  return {(ideal.width > 0 ? ideal.width : button.width) + padding.width,
+          (ideal.height > 0 ? ideal.height : button.height) + padding.height};
 }
 
 wSize staticBestSize(wSize textExtent) {
@@ -83,6 +85,13 @@ std::int32_t comboBestWidth(std::int32_t probeHeight, std::span<const std::int32
     widest = std::max(widest, static_cast<std::int32_t>(std::trunc(width * scale)) + 8);
   }
   return widest + buttonWidth + 2;
+}
+
+wSize simpleComboSize(const wSimpleComboMeasure& m, std::int32_t minimumItems) {
+  const std::int32_t shown =
+      std::clamp(m.itemCount, std::min(minimumItems, wSimpleComboMostItems), wSimpleComboMostItems);
+  const bool scrolls = m.itemCount > shown;
+  return {m.width + (scrolls ? m.vScrollWidth : 0), m.itemHeight * shown + m.probeHeight + 4};
 }
 
 wSize plainBestSize(std::span<const wRect> children, wSize nonClient, wSize current) {

@@ -42,8 +42,9 @@ inline constexpr double wDefaultSizeScale = 1.3;
 // 120 wide, one probe combo box high, three for a multi-line field.
 wSize textDefaultSize(std::int32_t probeHeight, bool multiLine);
 
-// Ideal size of a tool bar; before it has tools (ideal 0) its button size.
-wSize toolBarDefaultSize(wSize ideal, wSize button);
+// Ideal size of a tool bar, before it has tools (ideal 0) its button size,
+// and the padding once more around the buttons.
+wSize toolBarDefaultSize(wSize ideal, wSize button, wSize padding);
 
 // A label's text extent plus 2 each way.
 wSize staticBestSize(wSize textExtent);
@@ -66,6 +67,22 @@ wSize textBestSize(const wTextMeasure& m, std::uint32_t style);
 // least the probe height, plus the drop-down button and 2.
 std::int32_t comboBestWidth(std::int32_t probeHeight, std::span<const std::int32_t> itemWidths,
                             double scale, std::int32_t buttonWidth);
+
+// A simple combo box (CBS_SIMPLE) shows its list under its field, as many
+// items high as it has, but at least minimumItems and at most
+// wSimpleComboMostItems: item height x items + the field (probeHeight) + 4.
+// A list that scrolls is wider by its scroll bar.
+inline constexpr std::int32_t wSimpleComboLeastItems = 3;
+inline constexpr std::int32_t wSimpleComboMostItems = 10;
+struct wSimpleComboMeasure {
+  std::int32_t width = 0;  // as a drop-down combo box of the same items
+  std::int32_t probeHeight = 0;
+  std::int32_t itemHeight = 0;  // CB_GETITEMHEIGHT of the list
+  std::int32_t itemCount = 0;
+  std::int32_t vScrollWidth = 0;  // SM_CXVSCROLL
+};
+wSize simpleComboSize(const wSimpleComboMeasure& m,
+                      std::int32_t minimumItems = wSimpleComboLeastItems);
 
 // A plain window: the far edges of its children plus its non-client size, or
 // its current size without children. Child rectangles are in its client area.

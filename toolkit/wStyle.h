@@ -9,7 +9,8 @@
 namespace setup {
 
 // The style word: low 32 bits the window style, bits 32-59 the extended
-// style, bit 60 a hidden owner window, bit 61 start hidden.
+// style, bit 60 a hidden owner window, bit 61 start hidden. Bits 62 and 63
+// are the classes' own (wTextCtrl::acceptsTabs).
 struct wNativeStyle {
   std::uint32_t style = 0;
   std::uint32_t exStyle = 0;

@@ -19,6 +19,10 @@ class wTextCtrl : public wControl {
  public:
   // WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL
   static constexpr std::uint64_t defaultStyle = 0x50010080;
+  // A toolkit bit of the style word (beyond the native styles and the bits
+  // of wStyle.h): a multi-line field (ES_MULTILINE) accepts tabs, so Tab
+  // types a tab there instead of moving the focus; Ctrl+Tab still moves it.
+  static constexpr std::uint64_t acceptsTabs = std::uint64_t{1} << 62;
 
   // Created without a size, a field is 120 pixels wide and as high as a
   // combo box in its font (three times for ES_MULTILINE). Throws wWindowError.
@@ -52,6 +56,7 @@ class wTextCtrl : public wControl {
   bool richEdit_ = false;
   bool suppressTextEvent_ = false;
   wComboBox* owner_ = nullptr;
+  bool acceptsTabs_ = false;
 };
 
 }  // namespace setup

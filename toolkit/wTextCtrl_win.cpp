@@ -18,6 +18,7 @@ std::shared_ptr<wTextCtrl> wTextCtrl::create(wWindow& parent, std::string_view v
                                              wPoint position, wSize size, std::uint64_t style) {
   std::shared_ptr<wTextCtrl> text(new wTextCtrl);
   text->createdStyle_ = static_cast<std::uint32_t>(style);
+  text->acceptsTabs_ = (style & acceptsTabs) != 0;
   text->initControl(
       parent, {.title = std::string(value), .position = position, .size = size, .style = style},
       "Edit");
@@ -47,7 +48,9 @@ std::shared_ptr<wTextCtrl> wTextCtrl::create(wWindow& parent, std::string_view v
     });
   }
   text->connect(wEvent_Navigation, [t](wEvent& e) {
-    if (!textFieldClaims(t->style(), false, e.keyCode())) return e.skip();
+    // Ctrl+Tab leaves a field that accepts tabs.
+    const bool tabs = t->acceptsTabs_ && e.keyCode() == vk::tab && !e.controlDown();
+    if (!textFieldClaims(t->style(), tabs, e.keyCode())) return e.skip();
     e.setResult(1);
   });
   return text;

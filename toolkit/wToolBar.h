@@ -2,6 +2,12 @@
 // on a tool raises wEvent_Menu (32917) on the tool bar with the tool's
 // identifier as command identifier; it climbs to the frame, where command
 // connections (connectCommand) catch it. A tool bar never takes the focus.
+//
+// A tool with a drop-down menu (setDropDownMenu) shows an arrow; the arrow
+// raises wEvent_ToolDropDown (32930) on the tool bar with the tool's
+// identifier, and the tool bar answers it by showing the menu under the tool
+// (see wMenu.h for the events of the menu). Without a menu the event climbs
+// to the parents like a click.
 #pragma once
 
 #include <memory>
@@ -32,6 +38,7 @@ class wToolBar : public wControl {
     std::shared_ptr<wBitmap> bitmap;
     std::string shortHelp;
     std::string longHelp;
+    wHandle menu = nullptr;  // the drop-down menu, the program's
   };
 
   // Adds a tool at the end. Throws ValueError when id does not fit 32 bits.
@@ -40,6 +47,11 @@ class wToolBar : public wControl {
   bool addTool(std::int64_t id, std::string_view label, std::shared_ptr<wBitmap> bitmap,
                std::string_view shortHelp = {}, std::string_view longHelp = {});
   const std::vector<Tool>& tools() const { return tools_; }
+
+  // Gives the tool an arrow that shows menu under it (null: no arrow). The
+  // program keeps the menu while the tool has it. Returns false for an
+  // identifier without tool or when the system refused the arrow.
+  bool setDropDownMenu(std::int32_t id, wHandle menu);
 
   // Shows or hides the bar; the parent lays its docked bars out again.
   void showDocked(bool show);
@@ -54,6 +66,9 @@ class wToolBar : public wControl {
   void releaseObjects() override { tools_.clear(); }
 
  private:
+  Tool* findTool(std::int32_t id);
+  void dropDown(wEvent& event);
+
   std::vector<Tool> tools_;
 };
 

@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <limits>
 
 #include "runtime/errors.h"
 #include "toolkit/wBitmap.h"
 #include "toolkit/wInternal_win.h"
+#include "toolkit/wMenu.h"
 #include "toolkit/wToolBar.h"
 
 namespace setup {
@@ -27,6 +29,7 @@ std::shared_ptr<wToolBar> wToolBar::create(wWindow& parent, wPoint position, wSi
   bar->connectNotifications(parent, [b](std::uint32_t code, wEvent& e) {
     if (code == 0) b->raise(wEvent_Menu, e.first(), e.second());
   });
+  bar->connect(wEvent_ToolDropDown, [b](wEvent& e) { b->dropDown(e); });
   return bar;
 }
 
@@ -91,8 +94,52 @@ wSize wToolBar::defaultSize() {
   send(TB_GETIDEALSIZE, FALSE, reinterpret_cast<std::int64_t>(&width));
   send(TB_GETIDEALSIZE, TRUE, reinterpret_cast<std::int64_t>(&height));
   const auto button = static_cast<std::uint32_t>(send(TB_GETBUTTONSIZE));
-  return toolBarDefaultSize({width.cx, height.cy}, {static_cast<std::int32_t>(LOWORD(button)),
-                                                    static_cast<std::int32_t>(HIWORD(button))});
+  const auto padding = static_cast<std::uint32_t>(send(TB_GETPADDING));
+  return toolBarDefaultSize(
+      {width.cx, height.cy},
+      {static_cast<std::int32_t>(LOWORD(button)), static_cast<std::int32_t>(HIWORD(button))},
+      {static_cast<std::int32_t>(LOWORD(padding)), static_cast<std::int32_t>(HIWORD(padding))});
+}
+
+wToolBar::Tool* wToolBar::findTool(std::int32_t id) {
+  const auto tool =
+      std::find_if(tools_.begin(), tools_.end(), [id](const Tool& t) { return t.id == id; });
+  return tool == tools_.end() ? nullptr : &*tool;
+}
+
+bool wToolBar::setDropDownMenu(std::int32_t id, wHandle menu) {
+  Tool* const tool = findTool(id);
+  if (tool == nullptr) return false;
+  TBBUTTONINFOW info{};
+  info.cbSize = sizeof info;
+  info.dwMask = TBIF_STYLE;
+  if (send(TB_GETBUTTONINFOW, static_cast<std::uint64_t>(id),
+           reinterpret_cast<std::int64_t>(&info)) < 0) {
+    return false;
+  }
+  info.fsStyle = static_cast<BYTE>(menu != nullptr ? (info.fsStyle | BTNS_DROPDOWN)
+                                                   : (info.fsStyle & ~BTNS_DROPDOWN));
+  if (!send(TB_SETBUTTONINFOW, static_cast<std::uint64_t>(id),
+            reinterpret_cast<std::int64_t>(&info))) {
+    return false;
+  }
+  tool->menu = menu;
+  send(TB_AUTOSIZE);
+  return true;
+}
+
+void wToolBar::dropDown(wEvent& event) {
+  const auto id = static_cast<std::int32_t>(event.first());
+  const Tool* const tool = findTool(id);
+  if (tool == nullptr || tool->menu == nullptr) return event.skip();
+  RECT r{};
+  if (!send(TB_GETRECT, static_cast<std::uint64_t>(id), reinterpret_cast<std::int64_t>(&r))) {
+    return event.skip();
+  }
+  sys.MapWindowPoints(hwndOf(*this), nullptr, reinterpret_cast<POINT*>(&r), 2);
+  // Owned by the top-level window, which shows the menu help; the chosen
+  // item's wEvent_Menu arrives there, as a click on a tool would.
+  if (!popupMenu(topLevel(), tool->menu, {r.left, r.bottom})) event.skip();
 }
 
 }  // namespace setup

@@ -24,6 +24,7 @@
 #include "layout/expression.h"
 #include "toolkit/wError.h"
 #include "toolkit/wEventTarget.h"
+#include "toolkit/wScroll.h"
 #include "toolkit/wSizing.h"
 #include "toolkit/wTypes.h"
 
@@ -132,6 +133,11 @@ class wWindow : public wEventTarget {
   // --- Accelerators (used by the loop while wApp::acceleratorsEnabled) ---
   void setAccelerators(std::vector<wAccelerator> table);
   const std::vector<wAccelerator>& accelerators() const { return accelerators_; }
+
+  // --- Scroll bars (WS_HSCROLL, WS_VSCROLL), see wScroll.h ---
+  // Shows the bar while its range is larger than its page.
+  void setScrollRange(wScrollBar bar, const wScrollRange& range);
+  wScrollRange scrollRange(wScrollBar bar) const;
 
   // --- Docked bars ---
   const std::vector<wWindow*>& dockedBars() const { return dockedBars_; }

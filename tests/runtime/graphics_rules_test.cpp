@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -11,6 +12,7 @@
 
 #include "runtime/errors.h"
 #include "toolkit/wBitmap.h"
+#include "toolkit/wError.h"
 #include "toolkit/wFont.h"
 #include "toolkit/wIcon.h"
 #include "toolkit/wIconImage.h"
@@ -165,6 +167,44 @@ TEST(IconReference, IndexThatIsNoNumber) {
       ADD_FAILURE() << "no error for " << given;
     } catch (const ValueError& error) {
       EXPECT_EQ(error.message(), "invalid integer: " + text);
+    }
+  }
+}
+
+// Each graphic object's error names the object it could not make, beside
+// its kind, its fixed message and the procedure that raised it.
+TEST(GraphicErrors, CarryTheirSourceName) {
+  struct Case {
+    std::function<void()> raise;
+    const char* kind;
+    const char* message;
+    const char* procedure;
+    const char* source;
+  };
+  const Case cases[] = {
+      {[] { throw wFontError("init"); }, "wFontError", "wFont creation failed", "init", "wFont"},
+      {[] { throw wBrushError("init"); }, "wBrushError", "wBrush creation failed", "init",
+       "wBrush"},
+      {[] { throw wIconError("error"); }, "wIconError", "wIcon creation failed", "error", "wIcon"},
+      {[] { throw wBitmapError("error"); }, "wBitmapError", "wBitmap creation failed", "error",
+       "wBitmap"},
+      {[] { throw wIconImageError("error"); }, "wIconImageError", "wIconImage creation failed",
+       "error", "wIconImage"},
+      {[] { throw wImageError("error"); }, "wImageError", "wImage creation failed", "error",
+       "wImage"},
+      {[] { throw wWindowError("wWindow creation failed", "init"); }, "wWindowError",
+       "wWindow creation failed", "init", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    try {
+      c.raise();
+      ADD_FAILURE() << "no error";
+    } catch (const wError& error) {  // read through the base, as a report would
+      EXPECT_STREQ(error.kind(), c.kind);
+      EXPECT_EQ(error.message(), c.message);
+      EXPECT_EQ(error.procedure(), c.procedure);
+      EXPECT_STREQ(error.source(), c.source);
     }
   }
 }

@@ -233,6 +233,7 @@ TEST_F(Graphics, IconErrors) {
     } catch (const wIconError& error) {
       EXPECT_EQ(error.message(), "wIcon creation failed") << reference;
       EXPECT_EQ(error.procedure(), "error");
+      EXPECT_STREQ(error.source(), "wIcon");
     }
   }
 }

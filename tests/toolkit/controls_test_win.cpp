@@ -2,6 +2,7 @@
 // combo box, the buddy tool bar.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -266,6 +267,57 @@ TEST_F(Controls, BestSizesFollowWhatTheControlsMeasure) {
             static_cast<LONG>(std::trunc(item.cx * 1.3)) + 8 + button + 2);  // created without size
 }
 
+// The height of a drop-down combo box in the window's font, measured here
+// without the toolkit.
+LONG dropDownHeight(const wWindow& window) {
+  const HWND probe = CreateWindowExW(0, L"ComboBox", L"", CBS_DROPDOWN, 0, 0, 0, 0, nullptr,
+                                     nullptr, nullptr, nullptr);
+  SendMessageW(probe, WM_SETFONT, SendMessageW(hwnd(window), WM_GETFONT, 0, 0), FALSE);
+  const RECT r = screenRect(probe);
+  DestroyWindow(probe);
+  return r.bottom - r.top;
+}
+
+TEST_F(Controls, ASimpleComboBoxIsThreeToTenItemsHighAndWiderWhenItsListScrolls) {
+  for (const int items : {1, 5, 10, 12}) {
+    SCOPED_TRACE(std::to_string(items) + " items");
+    std::vector<std::string> texts;
+    for (int i = 0; i < items; ++i) texts.push_back("Article " + std::to_string(i));
+    const auto combo =
+        wComboBox::create(*panel, "", texts, WS_CHILD | WS_VISIBLE | WS_VSCROLL | CBS_SIMPLE);
+    const auto itemHeight = static_cast<LONG>(SendMessageW(hwnd(*combo), CB_GETITEMHEIGHT, 0, 0));
+    const int shown = std::clamp(items, 3, 10);
+    const LONG height = itemHeight * shown + dropDownHeight(*combo) + 4;
+    const SIZE widest = measured(*combo, L"Article " + std::to_wstring(items - 1));
+    const LONG width = widest.cx + 8 + 2 + (items > 10 ? GetSystemMetrics(SM_CXVSCROLL) : 0);
+    EXPECT_EQ(combo->bestSize(), (wSize{width, height}));
+    EXPECT_EQ(combo->size().height, height) << "created without size";
+
+    COMBOBOXINFO info{};
+    info.cbSize = sizeof info;
+    ASSERT_TRUE(GetComboBoxInfo(hwnd(*combo), &info));
+    // The list shows its items whole.
+    EXPECT_GE(clientRect(info.hwndList).bottom, itemHeight * shown);
+    combo->destroy();
+  }
+}
+
+TEST_F(Controls, AToolBarWithoutSizeLeavesItsPaddingAroundItsButtons) {
+  const auto bar = wToolBar::create(*panel, {10, 10}, {wDefault, wDefault},
+                                    wToolBar::defaultStyle | CCS_NORESIZE | CCS_NOPARENTALIGN);
+  const auto button = static_cast<DWORD>(SendMessageW(hwnd(*bar), TB_GETBUTTONSIZE, 0, 0));
+  const auto padding = static_cast<DWORD>(SendMessageW(hwnd(*bar), TB_GETPADDING, 0, 0));
+  EXPECT_EQ(bar->size(),
+            (wSize{LOWORD(button) + LOWORD(padding), HIWORD(button) + HIWORD(padding)}));
+  // A first tool of the usual size shows whole in it.
+  ASSERT_TRUE(bar->addTool(7, "", nullptr));
+  RECT tool{};
+  SendMessageW(hwnd(*bar), TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&tool));
+  const RECT client = clientRect(hwnd(*bar));
+  EXPECT_LE(tool.right, client.right);
+  EXPECT_LE(tool.bottom, client.bottom);
+}
+
 class Navigation : public Controls {
  protected:
   void SetUp() override {
@@ -311,6 +363,32 @@ TEST_F(Navigation, TabWrapsAroundAndSkipsStaticTextsAndToolBars) {
     EXPECT_EQ(GetFocus(), hwnd(*s.focused)) << s.focused->label();
   }
   EXPECT_TRUE(log.empty());
+}
+
+TEST_F(Navigation, AMultiLineFieldThatAcceptsTabsTypesThemAndCtrlTabLeavesIt) {
+  const auto notes =
+      wTextCtrl::create(*panel, "", {100, 100}, {200, 60},
+                        wTextCtrl::defaultStyle | ES_MULTILINE | wTextCtrl::acceptsTabs);
+  const auto plain =
+      wTextCtrl::create(*panel, "", {100, 170}, {200, 60}, wTextCtrl::defaultStyle | ES_MULTILINE);
+  showAndActivate();
+  notes->setFocus();
+  pump();
+  ASSERT_EQ(GetFocus(), hwnd(*notes));
+  typeKey('A');
+  typeKey(VK_TAB);
+  typeKey('B');
+  EXPECT_EQ(GetFocus(), hwnd(*notes));
+  EXPECT_EQ(notes->value(), "a\tb");
+  typeKey(VK_TAB, {VK_CONTROL});
+  EXPECT_NE(GetFocus(), hwnd(*notes));
+  EXPECT_EQ(notes->value(), "a\tb");
+
+  plain->setFocus();
+  pump();
+  typeKey(VK_TAB);
+  EXPECT_NE(GetFocus(), hwnd(*plain)) << "a field that does not accept tabs passes them on";
+  EXPECT_EQ(plain->value(), "");
 }
 
 TEST_F(Navigation, EnterInAFieldClicksTheDefaultButtonInsteadOfRaisingTextEnter) {

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "toolkit/wBuddy.h"
 #include "toolkit/wEvent.h"
+#include "toolkit/wEventTarget.h"
 #include "toolkit/wNavigation.h"
+#include "toolkit/wScroll.h"
 #include "toolkit/wSizing.h"
 #include "toolkit/wStyle.h"
 
@@ -77,8 +80,10 @@ TEST(DefaultSize, RuleByClass) {
   }
   EXPECT_EQ(textDefaultSize(21, false), (wSize{120, 21}));
   EXPECT_EQ(textDefaultSize(21, true), (wSize{120, 63}));
-  EXPECT_EQ(toolBarDefaultSize({23, 22}, {30, 30}), (wSize{23, 22}));
-  EXPECT_EQ(toolBarDefaultSize({0, 0}, {23, 22}), (wSize{23, 22}));
+  // The padding once more around the buttons; the button where nothing was measured.
+  EXPECT_EQ(toolBarDefaultSize({23, 22}, {30, 30}, {7, 6}), (wSize{30, 28}));
+  EXPECT_EQ(toolBarDefaultSize({0, 0}, {23, 22}, {7, 6}), (wSize{30, 28}));
+  EXPECT_EQ(toolBarDefaultSize({128, 0}, {39, 36}, {0, 0}), (wSize{128, 36}));
 }
 
 TEST(BestSize, StaticTextIsItsExtentPlusTwo) {
@@ -143,6 +148,28 @@ TEST(BestSize, ComboBoxWidthFromItsWidestItem) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(comboBestWidth(c.probe, c.items, c.scale, c.button), c.expected);
+  }
+}
+
+TEST(BestSize, SimpleComboBoxShowsThreeToTenItems) {
+  // A drop-down 100 wide, a field 24 high, items 16 high, a scroll bar 17 wide.
+  struct Case {
+    std::int32_t items;
+    std::int32_t minimum;
+    wSize expected;
+  };
+  const Case cases[] = {
+      {0, 3, {100, 3 * 16 + 28}},    // an empty list is still three items high
+      {5, 3, {100, 5 * 16 + 28}},    //
+      {10, 3, {100, 10 * 16 + 28}},  // the last count without a scroll bar
+      {11, 3, {117, 10 * 16 + 28}},  // scrolls: wider by the bar
+      {0, 1, {100, 1 * 16 + 28}},    //
+      {2, 12, {100, 10 * 16 + 28}},  // a minimum above ten is ten
+      {11, 12, {117, 10 * 16 + 28}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.items) + " items, at least " + std::to_string(c.minimum));
+    EXPECT_EQ(simpleComboSize({100, 24, 16, c.items, 17}, c.minimum), c.expected);
   }
 }
 
@@ -449,6 +476,93 @@ TEST(BuiltInHandlers, SizeMessagesAndAcceleratorCommands) {
   EXPECT_EQ(acceleratorCommand(0x00001234, 0), std::nullopt);       // a menu
   EXPECT_EQ(acceleratorCommand(0x00011234, 0x1000), std::nullopt);  // a control
   EXPECT_EQ(acceleratorCommand(0x00001234, 0x1000), std::nullopt);
+}
+
+TEST(BuiltInHandlers, CommonControlMouseNotifications) {
+  struct Case {
+    std::int32_t code;
+    std::optional<std::uint32_t> event;
+  };
+  const Case cases[] = {
+      {-2, wEvent_NmClick},      {-3, wEvent_NmDoubleClick},
+      {-5, wEvent_NmRightClick}, {-6, wEvent_NmRightDoubleClick},
+      {-1, std::nullopt},    // NM_OUTOFMEMORY
+      {-4, std::nullopt},    // NM_RETURN
+      {-7, std::nullopt},    // NM_SETFOCUS
+      {-710, std::nullopt},  // TBN_DROPDOWN
+      {2, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(commonMouseEventFor(static_cast<std::uint32_t>(c.code)), c.event) << c.code;
+    if (c.event) {
+      EXPECT_TRUE(isCommandKind(eventKindOf(*c.event))) << "they climb";
+    }
+  }
+}
+
+TEST(ScrollBars, EachRequestRaisesTheGenericEventThenItsOwn) {
+  using Ids = std::vector<std::uint32_t>;
+  const std::uint32_t own[] = {
+      wEvent_ScrollLineUp,   wEvent_ScrollLineDown,     wEvent_ScrollPageUp,
+      wEvent_ScrollPageDown, wEvent_ScrollThumbRelease, wEvent_ScrollThumbTrack,
+      wEvent_ScrollTop,      wEvent_ScrollBottom,       wEvent_ScrollEnd};
+  for (std::uint32_t code = sb::lineUp; code <= sb::endScroll; ++code) {
+    EXPECT_EQ(scrollEventsFor(code), (Ids{wEvent_Scroll, own[code]})) << code;
+    EXPECT_EQ(eventKindOf(own[code]), wEventKind::scroll);
+  }
+  EXPECT_EQ(scrollEventsFor(9), Ids{wEvent_Scroll});
+  EXPECT_EQ(scrollEventsFor(0xFFFF), Ids{wEvent_Scroll});
+  EXPECT_FALSE(isCommandKind(eventKindOf(wEvent_Scroll))) << "they stay on their window";
+}
+
+TEST(ScrollBars, RequestsMoveTheThumbWithinTheRange) {
+  constexpr std::uint32_t kAllPages = 0xFFFFFFFF;
+  struct Case {
+    const char* name;
+    wScrollRange range;
+    std::uint32_t code;
+    std::int32_t track;
+    std::int32_t expected;
+  };
+  const wScrollRange mid{0, 99, 10, 50};  // the thumb goes from 0 to 90
+  const Case cases[] = {
+      {"line up", mid, sb::lineUp, 0, 49},
+      {"line down", mid, sb::lineDown, 0, 51},
+      {"page up", mid, sb::pageUp, 0, 40},
+      {"page down", mid, sb::pageDown, 0, 60},
+      {"thumb released", mid, sb::thumbPosition, 77, 77},
+      {"thumb dragged past the end", mid, sb::thumbTrack, 95, 90},
+      {"thumb dragged before the start", {-50, 50, 10, 0}, sb::thumbTrack, -80, -50},
+      {"top", mid, sb::top, 0, 0},
+      {"bottom", mid, sb::bottom, 0, 90},
+      {"end of the request", mid, sb::endScroll, 7, 50},
+      {"unknown request", mid, 9, 7, 50},
+      {"line up at the top", {0, 99, 10, 0}, sb::lineUp, 0, 0},
+      {"line down at the bottom", {0, 99, 10, 90}, sb::lineDown, 0, 90},
+      {"page down near the bottom", {0, 99, 10, 85}, sb::pageDown, 0, 90},
+      {"no page: pages are lines, the end is the maximum", {0, 99, 0, 99}, sb::pageUp, 0, 98},
+      {"a page wider than the range", {0, 9, 20, 0}, sb::pageDown, 0, 0},
+      {"no wrap at the top of 32 bits", {kMin, kMax, 0, kMax}, sb::pageDown, 0, kMax},
+      {"no wrap at the bottom of 32 bits", {kMin, kMax, 0, kMin}, sb::lineUp, 0, kMin},
+      {"a page one short of 2^32 units", {kMin, kMax, kAllPages, 5}, sb::bottom, 0, kMin + 1},
+      {"a stale position outside the range", {0, 99, 10, 500}, sb::endScroll, 0, 90},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(scrolledPosition(c.range, c.code, c.track), c.expected);
+  }
+  EXPECT_EQ(lastScrollPosition(mid), 90);
+}
+
+TEST(ScrollBars, EventsCarryTheBarAndThePosition) {
+  wEventTarget target;
+  for (const wScrollBar bar : {wScrollBar::horizontal, wScrollBar::vertical}) {
+    const wEvent e(target, nullptr, wEvent_ScrollThumbTrack, scrollEventFirst(sb::thumbTrack, bar),
+                   kMin);
+    EXPECT_EQ(e.scrollBar(), bar);
+    EXPECT_EQ(e.scrollPosition(), kMin);
+    EXPECT_EQ(e.first() & 0xFFFF, sb::thumbTrack);
+  }
 }
 
 TEST(ClassTree, TypeTestsByClass) {
