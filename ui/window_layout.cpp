@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <string>
 
@@ -37,13 +36,6 @@ std::string describeRounded(double rounded) {
          std::to_string(exponent);
 }
 
-Expression sum(std::initializer_list<Term> terms, double constant = 0.0) {
-  return Expression(std::vector<Term>(terms), constant);
-}
-Expression constant(double value) {
-  return Expression(std::vector<Term>{}, value);
-}
-
 void registerWindow(layout::Solver& solver, const LayoutWindow& w) {
   const std::pair<const layout::Variable*, double> variables[] = {
       {&w.left, layout::kChildPositionStrength},
@@ -53,6 +45,59 @@ void registerWindow(layout::Solver& solver, const LayoutWindow& w) {
   for (const auto& [variable, strength] : variables) {
     if (!solver.isEditVariable(*variable)) solver.addEditVariable(*variable, strength);
   }
+}
+
+// A constant of a relation: (plus - minus + add) x factor, where plus and
+// minus are preferred sizes read as the relation is built, summed as integers
+// before the result becomes a float.
+struct SizeOf {
+  const LayoutWindow* window = nullptr;
+  bool height = false;
+  std::int32_t read() const {
+    if (window == nullptr) return 0;
+    const LayoutSize size = window->preferred();
+    return height ? size.bh : size.bw;
+  }
+};
+struct SizeConstant {
+  SizeOf plus;
+  SizeOf minus;
+  std::int32_t add = 0;
+  double factor = 1.0;
+  double value() const {
+    const std::int32_t first = plus.read();
+    return (first - minus.read() + add) * factor;
+  }
+};
+
+// Up to three terms of one side of a relation.
+struct TermOf {
+  const layout::Variable* variable = nullptr;
+  double coefficient = 1.0;
+};
+using Side = std::array<TermOf, 3>;
+
+std::vector<Term> terms(const Side& side) {
+  std::vector<Term> result;
+  for (const TermOf& t : side) {
+    if (t.variable != nullptr) result.emplace_back(*t.variable, t.coefficient);
+  }
+  return result;
+}
+
+// lhs terms + lhs constant = rhs terms + rhs constant.
+struct Relation {
+  Side lhs;
+  SizeConstant lhsConstant;
+  Side rhs;
+  SizeConstant rhsConstant;
+};
+
+SizeOf bw(const LayoutWindow& w) {
+  return {&w, false};
+}
+SizeOf bh(const LayoutWindow& w) {
+  return {&w, true};
 }
 
 }  // namespace
@@ -71,79 +116,55 @@ void buildMainWindowRelations(layout::Solver& solver, const LayoutWindow& P,
   const LayoutWindow& TS = c[kScriptField];
   const LayoutWindow& BI = c[kInstallButton];
   const LayoutWindow& BC = c[kCancelButton];
-  // A size is read when the relation that uses it is built; sizes are summed
-  // as integers before they become constants.
-  const auto bw = [](const LayoutWindow& w) { return w.preferred().bw; };
-  const auto bh = [](const LayoutWindow& w) { return w.preferred().bh; };
-  using Relation = std::function<Constraint()>;
+  const SizeConstant none;
+  const auto plus = [](std::int32_t n) { return SizeConstant{{}, {}, n}; };
+  const auto size = [](SizeOf s, std::int32_t n = 0) { return SizeConstant{s, {}, n}; };
+  // Each relation: {lhs terms, lhs constant, rhs terms, rhs constant}; the
+  // sizes in the constants are read when their relation is built.
   const std::array<std::array<Relation, 4>, kMainWindowControls> relations = {{
-      {[&] { return sum({L1.left}) == constant(0); },  // 1
-       [&] { return sum({L1.width}) == constant(bw(L1)); },
-       [&] {
-         const std::int32_t combo = bh(CB);
-         return sum({P.top}, (combo - bh(L1)) * 0.5) == sum({L1.top});
-       },
-       [&] { return sum({L1.height}) == constant(bh(L1)); }},
-      {[&] { return sum({L1.width}, 10) == sum({CB.left}); },  // 5
-       [&] { return sum({CB.width}) == constant(bw(CB) + 10); },
-       [&] { return sum({CB.top}) == sum({P.top}); },
-       [&] { return sum({CB.height}) == constant(bh(CB)); }},
-      {[&] { return sum({G.left}) == constant(0); },  // 9
-       [&] { return sum({G.width}) == constant(bw(G)); },
-       [&] {
-         return sum({CB.top, CB.height}, 10) == sum({G.top});
-       },
-       [&] { return sum({G.height}) == constant(bh(G)); }},
-      {[&] { return sum({LP.left}) == constant(0); },  // 13
-       [&] {
-         return sum({LP.left, LP.width}) == constant(bw(LP) + 10);
-       },
-       [&] {
-         return sum({G.top, G.height}, 10) == sum({LP.top});
-       },
-       [&] { return sum({LP.height}) == constant(bh(LP)); }},
-      {[&] { return sum({TP.left}) == sum({LP.width}); },  // 17
-       [&] {
-         return sum({TP.left, TP.width}) == sum({P.width});
-       },
-       [&] {
-         return sum({G.top, G.height}, 10) == sum({TP.top});
-       },
-       [&] { return sum({TP.height}) == constant(bh(TP)); }},
-      {[&] { return sum({LS.left}) == constant(0); },  // 21
-       [&] {
-         return sum({LS.left, LS.width}) == constant(bw(LP) + 10);
-       },
-       [&] {
-         return sum({TP.top, TP.height}, 10) == sum({LS.top});
-       },
-       [&] { return sum({LS.height}) == constant(bh(LS)); }},
-      {[&] { return sum({TS.left}) == sum({LP.width}); },  // 25
-       [&] {
-         return sum({TS.left, TS.width}) == sum({P.width});
-       },
-       [&] {
-         return sum({TP.top, TP.height}, 10) == sum({TS.top});
-       },
-       [&] { return sum({TS.height}) == constant(bh(TS)); }},
-      {[&] { return sum({BI.left}) == constant(0); },  // 29
-       [&] { return sum({BI.width}) == constant(bw(BI) + 32); },
-       [&] { return sum({BI.height}) == constant(bh(BI) + 32); },
-       [&] {
-         return sum({P.top, P.height, Term(BI.height, -1.0)}) == sum({BI.top});
-       }},
-      {[&] { return sum({BC.width}) == constant(bw(BI) + 32); },  // 33
-       [&] {
-         return sum({BC.left, BC.width}) == sum({P.width});
-       },
-       [&] { return sum({BC.height}) == constant(bh(BI) + 32); },
-       [&] {
-         return sum({P.top, P.height, Term(BC.height, -1.0)}) == sum({BC.top});
-       }},
+      {{{{{{&L1.left}}}, none, {}, none},  // 1
+        {{{{&L1.width}}}, none, {}, size(bw(L1))},
+        {{{{&P.top}}}, {bh(CB), bh(L1), 0, 0.5}, {{{&L1.top}}}, none},
+        {{{{&L1.height}}}, none, {}, size(bh(L1))}}},
+      {{{{{{&L1.width}}}, plus(10), {{{&CB.left}}}, none},  // 5
+        {{{{&CB.width}}}, none, {}, size(bw(CB), 10)},
+        {{{{&CB.top}}}, none, {{{&P.top}}}, none},
+        {{{{&CB.height}}}, none, {}, size(bh(CB))}}},
+      {{{{{{&G.left}}}, none, {}, none},  // 9
+        {{{{&G.width}}}, none, {}, size(bw(G))},
+        {{{{&CB.top}, {&CB.height}}}, plus(10), {{{&G.top}}}, none},
+        {{{{&G.height}}}, none, {}, size(bh(G))}}},
+      {{{{{{&LP.left}}}, none, {}, none},  // 13
+        {{{{&LP.left}, {&LP.width}}}, none, {}, size(bw(LP), 10)},
+        {{{{&G.top}, {&G.height}}}, plus(10), {{{&LP.top}}}, none},
+        {{{{&LP.height}}}, none, {}, size(bh(LP))}}},
+      {{{{{{&TP.left}}}, none, {{{&LP.width}}}, none},  // 17
+        {{{{&TP.left}, {&TP.width}}}, none, {{{&P.width}}}, none},
+        {{{{&G.top}, {&G.height}}}, plus(10), {{{&TP.top}}}, none},
+        {{{{&TP.height}}}, none, {}, size(bh(TP))}}},
+      {{{{{{&LS.left}}}, none, {}, none},  // 21
+        {{{{&LS.left}, {&LS.width}}}, none, {}, size(bw(LP), 10)},
+        {{{{&TP.top}, {&TP.height}}}, plus(10), {{{&LS.top}}}, none},
+        {{{{&LS.height}}}, none, {}, size(bh(LS))}}},
+      {{{{{{&TS.left}}}, none, {{{&LP.width}}}, none},  // 25
+        {{{{&TS.left}, {&TS.width}}}, none, {{{&P.width}}}, none},
+        {{{{&TP.top}, {&TP.height}}}, plus(10), {{{&TS.top}}}, none},
+        {{{{&TS.height}}}, none, {}, size(bh(TS))}}},
+      {{{{{{&BI.left}}}, none, {}, none},  // 29
+        {{{{&BI.width}}}, none, {}, size(bw(BI), 32)},
+        {{{{&BI.height}}}, none, {}, size(bh(BI), 32)},
+        {{{{&P.top}, {&P.height}, {&BI.height, -1.0}}}, none, {{{&BI.top}}}, none}}},
+      {{{{{{&BC.width}}}, none, {}, size(bw(BI), 32)},  // 33
+        {{{{&BC.left}, {&BC.width}}}, none, {{{&P.width}}}, none},
+        {{{{&BC.height}}}, none, {}, size(bh(BI), 32)},
+        {{{{&P.top}, {&P.height}, {&BC.height, -1.0}}}, none, {{{&BC.top}}}, none}}},
   }};
   for (std::size_t i = 0; i < kMainWindowControls; ++i) {
     registerWindow(solver, c[i]);
-    for (const Relation& relation : relations[i]) solver.addConstraint(relation());
+    for (const Relation& r : relations[i]) {
+      solver.addConstraint(Expression(terms(r.lhs), r.lhsConstant.value()) ==
+                           Expression(terms(r.rhs), r.rhsConstant.value()));
+    }
   }
 }
 
