@@ -10,7 +10,6 @@
 namespace setup {
 namespace {
 
-using layout::Constraint;
 using layout::Expression;
 using layout::Term;
 
