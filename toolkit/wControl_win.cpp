@@ -112,7 +112,7 @@ void wControl::navigate(wEvent& event) {
   bool used = false;
   switch (event.id()) {
     case WM_CHAR:
-      if (key == vk::tab && !event.controlDown() && !navigationClaims(event)) {
+      if (key == vk::tab && !navigationClaims(event)) {
         used = moveFocus(true, event.shiftDown());
       } else if (key == vk::enter && !event.shiftDown() && !navigationClaims(event)) {
         used = pressEnter();
