@@ -12,6 +12,14 @@
 namespace setup {
 namespace {
 
+// A system call's code: anything but 0 is the OSError of procedure, with detail.
+void throwIfFailed(System& system, std::uint32_t code, std::string_view detail,
+                   const char* procedure) {
+  if (code != 0) {
+    throw OSError(static_cast<std::int32_t>(code), system.errorText(code), detail, procedure);
+  }
+}
+
 constexpr std::string_view kOrderListWord = "Bestellliste";
 constexpr std::string_view kOrderListFrench = "Liste de commande";
 constexpr std::string_view kPartDefinitionExtension = ".pyp";
@@ -74,10 +82,8 @@ std::string moveAsideIfDifferent(System& system, std::string_view path,
   // checksum happens to match go without a back-up.
   if (hasContent(system, path, newContent)) return {};
   const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
-  if (const std::uint32_t code = system.moveFileReplacing(path, backup)) {
-    throw OSError(static_cast<std::int32_t>(code), system.errorText(code),
-                  "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
-  }
+  throwIfFailed(system, system.moveFileReplacing(path, backup),
+                "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
   return backup;
 }
 
@@ -208,29 +214,23 @@ Contents contentsOf(std::span<const PayloadEntry> table, bool palette) {
   return contents;
 }
 
-// A leftover that cannot be cleared is named as it stands: the user has to
-// remove it.
-void throwIfFailed(System& system, std::uint32_t code, const std::string& path) {
-  if (code != 0) {
-    throw OSError(static_cast<std::int32_t>(code), system.errorText(code), path, "installPayload");
-  }
-}
-
 // Removes below dir (whose relative path has the pathKey key) everything that
 // keep does not name; without keep, everything.
 void removeStrays(System& system, const std::string& dir, const std::string& key,
                   const Contents* keep) {
   std::vector<DirectoryItem> items;
-  throwIfFailed(system, system.listDirectory(dir, &items), dir);
+  // A leftover that cannot be cleared is named as it stands: the user has to
+  // remove it.
+  throwIfFailed(system, system.listDirectory(dir, &items), dir, "installPayload");
   for (const DirectoryItem& item : items) {
     const std::string path = dir + "\\" + item.name;
     const std::string itemKey = key + "\\" + toLowerUnicode(item.name);
     if (item.isDirectory) {
       const bool kept = keep != nullptr && keep->directories.contains(itemKey);
       removeStrays(system, path, itemKey, kept ? keep : nullptr);
-      if (!kept) throwIfFailed(system, system.removeDirectory(path), path);
+      if (!kept) throwIfFailed(system, system.removeDirectory(path), path, "installPayload");
     } else if (keep == nullptr || !keep->files.contains(itemKey)) {
-      throwIfFailed(system, system.deleteFile(path), path);
+      throwIfFailed(system, system.deleteFile(path), path, "installPayload");
     }
   }
 }
@@ -259,10 +259,8 @@ void writeStaged(System& system, InstallJournal& journal, const std::string& pat
 
 void moveIntoPlace(System& system, InstallJournal& journal, const Target& target) {
   if (!target.staged()) return;
-  if (const std::uint32_t code = system.moveDirectory(target.writeTo, target.path)) {
-    throw OSError(static_cast<std::int32_t>(code), system.errorText(code), target.path,
-                  "installPayload");
-  }
+  throwIfFailed(system, system.moveDirectory(target.writeTo, target.path), target.path,
+                "installPayload");
   journal.renamedDirectory(target.writeTo, target.path);
 }
 

@@ -4,6 +4,13 @@
 #include "toolkit/wScroll.h"
 
 namespace setup {
+namespace {
+
+wScrollRange rangeOf(const SCROLLINFO& info) {
+  return {info.nMin, info.nMax, info.nPage, info.nPos};
+}
+
+}  // namespace
 
 void wWindow::setScrollRange(wScrollBar bar, const wScrollRange& range) {
   SCROLLINFO info{};
@@ -21,7 +28,7 @@ wScrollRange wWindow::scrollRange(wScrollBar bar) const {
   info.cbSize = sizeof info;
   info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
   if (!sys.GetScrollInfo(hwndOf(*this), static_cast<int>(bar), &info)) return {};
-  return {info.nMin, info.nMax, info.nPage, info.nPos};
+  return rangeOf(info);
 }
 
 void connectScrollBarHandlers(wWindow& window) {
@@ -37,8 +44,7 @@ void connectScrollBarHandlers(wWindow& window) {
       if (!sys.GetScrollInfo(h, static_cast<int>(bar), &info)) return;
       const auto code = static_cast<std::uint32_t>(LOWORD(e.first()));
       // The message's own thumb position has 16 bits; the track position 32.
-      const std::int32_t wanted =
-          scrolledPosition({info.nMin, info.nMax, info.nPage, info.nPos}, code, info.nTrackPos);
+      const std::int32_t wanted = scrolledPosition(rangeOf(info), code, info.nTrackPos);
       std::int32_t position = info.nPos;
       if (wanted != info.nPos) {
         SCROLLINFO moved{};

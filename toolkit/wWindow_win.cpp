@@ -401,14 +401,13 @@ std::vector<wDockedBarRoom> wWindow::dockedBarRooms() const {
     const auto style = static_cast<std::uint32_t>(sys.GetWindowLongPtrW(b, GWL_STYLE));
     // The bar's own visibility: a window laid out before it is shown must
     // leave room for its bars already.
-    const bool visible = (style & WS_VISIBLE) != 0;
-    if (!visible) continue;
+    if ((style & WS_VISIBLE) == 0) continue;
     const auto barStyle = static_cast<std::uint32_t>(sys.SendMessageW(b, TB_GETSTYLE, 0, 0));
     RECT r{};
     sys.GetWindowRect(b, &r);
     bars.push_back({dockedBarSide(barStyle),
                     {r.right - r.left, r.bottom - r.top},
-                    dockedBarTakesRoom(visible, style)});
+                    dockedBarTakesRoom(true, style)});
   }
   return bars;
 }
