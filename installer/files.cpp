@@ -35,6 +35,7 @@ void checkWritten(FileStatus status, std::string_view path) {
     case FileStatus::ok:
       return;
     case FileStatus::cannotOpen:
+    case FileStatus::exists:
       throw IOError("cannot open: " + std::string(path), "writeFile");
     default:
       throw IOError("cannot write string to file", "writeFile");

@@ -1,6 +1,8 @@
 #include "installer/install.h"
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <set>
 
 #include "installer/files.h"
@@ -78,9 +80,12 @@ Tick tickCount(System& system) {
 // read and raises IOError.
 std::string moveAsideIfDifferent(System& system, std::string_view path,
                                  std::string_view newContent) {
-  // The bytes decide: a 32-bit checksum alone would let a changed file whose
-  // checksum happens to match go without a back-up.
-  if (hasContent(system, path, newContent)) return {};
+  // A link is the user's, whatever it points to: the new file takes its
+  // place, so the link itself is kept aside, never compared through (it may
+  // dangle) and never written into. The bytes decide for a file: a 32-bit
+  // checksum alone would let a changed file whose checksum happens to match
+  // go without a back-up.
+  if (system.nameKind(path) != NameKind::link && hasContent(system, path, newContent)) return {};
   const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
   throwIfFailed(system, system.moveFileReplacing(path, backup),
                 "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
@@ -103,26 +108,44 @@ void decompressEntry(const PayloadEntry& entry, std::string& content) {
   if (contentHash(content) != entry.hash) throw damaged("does not match its checksum");
 }
 
+// Creates the file path through create, afresh: a leftover at that name of
+// an interrupted run, whatever it is (a file, a hard link, a link, an empty
+// directory), is removed as a name first, never opened, so that nothing is
+// written through a link or into bytes that another name shares. Only a file
+// this run created is recorded for the undo.
+FileStatus createFresh(System& system, InstallJournal& journal, const std::string& path,
+                       const std::function<FileStatus()>& create) {
+  journal.writingTemporary(path);
+  FileStatus status = create();
+  if (status == FileStatus::exists) {
+    // What cannot be removed stays, and the second attempt says so.
+    system.removeName(path);
+    status = create();
+  }
+  if (status == FileStatus::exists || status == FileStatus::cannotOpen) journal.notCreated(path);
+  return status;
+}
+
 // Writes content beside destination under a temporary name, then renames it
 // over destination in one step, so that a failed or interrupted write leaves
-// the previous file, or none, and never a part of the new one. A temporary
-// file left by an interrupted installation is simply written over.
+// the previous file, or none, and never a part of the new one.
 void installFile(System& system, InstallJournal& journal, const std::string& destination,
                  std::string_view content) {
   const std::string temporary = destination + std::string(kTemporarySuffix);
-  journal.writingTemporary(temporary);
   bool replacing = false;
   std::uint32_t renameError = 0;
-  const FileStatus status = system.writeThenRename(
-      temporary, destination, content,
-      [&] {
-        // The new file is complete before the old one leaves its place. A
-        // directory there cannot be opened as a file.
-        replacing = true;
-        const std::string backup = moveAsideIfDifferent(system, destination, content);
-        if (!backup.empty()) journal.movedAside(destination, backup);
-      },
-      &renameError);
+  const FileStatus status = createFresh(system, journal, temporary, [&] {
+    return system.writeThenRename(
+        temporary, destination, content,
+        [&] {
+          // The new file is complete before the old one leaves its place. A
+          // directory there cannot be opened as a file.
+          replacing = true;
+          const std::string backup = moveAsideIfDifferent(system, destination, content);
+          if (!backup.empty()) journal.movedAside(destination, backup);
+        },
+        &renameError);
+  });
   // The temporary name is ours; the user knows the destination.
   if (status == FileStatus::cannotRename) {
     // Refused as writing over the destination would have been (a read-only
@@ -168,16 +191,43 @@ bool isPlainAbsolute(std::string_view path) {
   return true;
 }
 
+// The longest name a file system takes, and the longest path a program
+// without long-path support may create a directory or a file at, in UTF-16
+// units.
+constexpr std::size_t kMaxNameLength = 255;
+constexpr std::size_t kMaxDirectoryPath = 247;
+constexpr std::size_t kMaxFilePath = 259;
+
+std::size_t utf16Length(std::string_view text) {
+  return utf8ToUtf16(text).size();
+}
+
 // Staging needs a directory that is missing and that does not contain the
-// other target, nor lies in it: their renames would cross.
-Target targetFor(System& system, std::string_view path, std::string_view other) {
+// other target, nor lies in it: their renames would cross. Its staging name
+// must be free or hold a real directory (a leftover to take over): anything
+// else there, a link above all, is not ours to write into, move or clear, and
+// the target is then filled file by file. So it is when the staging name or
+// the paths below it would be too long where the target's own are not.
+Target targetFor(System& system, std::string_view path, std::string_view other,
+                 std::size_t longestDirectory, std::size_t longestFile) {
   Target target{path, std::string(path)};
   if (!isPlainAbsolute(path)) return target;
   const std::string key = pathKey(path) + "\\";
   const std::string otherKey = pathKey(other) + "\\";
   if (key.starts_with(otherKey) || otherKey.starts_with(key)) return target;
+  const std::string staged = std::string(path) + std::string(kTemporarySuffix);
+  const std::size_t length = utf16Length(staged);
+  const std::size_t nameLength = utf16Length(staged.substr(staged.find_last_of("\\/") + 1));
+  if (nameLength > kMaxNameLength || length + longestDirectory > kMaxDirectoryPath ||
+      length + longestFile > kMaxFilePath) {
+    return target;
+  }
   if (system.pathKind(path) != PathKind::missing) return target;
-  target.writeTo += kTemporarySuffix;
+  if (const NameKind kind = system.nameKind(staged);
+      kind != NameKind::missing && kind != NameKind::directory) {
+    return target;
+  }
+  target.writeTo = staged;
   return target;
 }
 
@@ -189,63 +239,71 @@ std::string relativePathOf(const PayloadEntry& entry) {
   return "\\" + std::string(entry.subDir) + name;
 }
 
-// What the installation puts below one target, by the pathKey of each
-// relative path: its files, and the directories that hold them.
+// What the installation puts below one target: the directories that hold
+// its files, by the pathKey of each relative path, and the lengths of the
+// longest relative paths.
 struct Contents {
-  std::set<std::string> files;
   std::set<std::string> directories;
+  std::size_t longestDirectory = 0;
+  std::size_t longestFile = 0;
 };
 
 Contents contentsOf(std::span<const PayloadEntry> table, bool palette) {
   Contents contents;
+  const auto addDirectory = [&](const std::string& relative) {
+    contents.directories.insert(pathKey(relative));
+    contents.longestDirectory = std::max(contents.longestDirectory, utf16Length(relative));
+  };
   for (const PayloadEntry& entry : table) {
     if (entry.isPalette != palette) continue;
-    const std::string key = pathKey(relativePathOf(entry));
-    for (std::size_t cut = key.find('\\', 1); cut != std::string::npos;
-         cut = key.find('\\', cut + 1)) {
-      contents.directories.insert(key.substr(0, cut));
+    const std::string relative = relativePathOf(entry);
+    for (std::size_t cut = relative.find_first_of("\\/", 1); cut != std::string::npos;
+         cut = relative.find_first_of("\\/", cut + 1)) {
+      addDirectory(relative.substr(0, cut));
     }
-    contents.files.insert(key);
+    contents.longestFile = std::max(contents.longestFile, utf16Length(relative));
   }
   if (!palette) {
-    for (const std::string_view dir : kScriptSubDirectories)
-      contents.directories.insert(pathKey(dir));
+    for (const std::string_view dir : kScriptSubDirectories) addDirectory(std::string(dir));
   }
   return contents;
 }
 
-// Removes below dir (whose relative path has the pathKey key) everything that
-// keep does not name; without keep, everything.
-void removeStrays(System& system, const std::string& dir, const std::string& key,
-                  const Contents* keep) {
+// Clears dir (whose relative path has the pathKey key) of everything but the
+// real directories that keep names, which are cleared in turn; without keep,
+// of everything. Files go too, also those the payload installs: each is
+// written afresh, so that a hard link left there never shares its bytes with
+// the new file. A link is one item, removed as a name: never listed into,
+// and what it points to stays as it is.
+void clearLeftover(System& system, const std::string& dir, const std::string& key,
+                   const Contents* keep) {
   std::vector<DirectoryItem> items;
   // A leftover that cannot be cleared is named as it stands: the user has to
   // remove it.
   throwIfFailed(system, system.listDirectory(dir, &items), dir, "installPayload");
   for (const DirectoryItem& item : items) {
     const std::string path = dir + "\\" + item.name;
-    const std::string itemKey = key + "\\" + toLowerUnicode(item.name);
     if (item.isDirectory) {
+      const std::string itemKey = key + "\\" + toLowerUnicode(item.name);
       const bool kept = keep != nullptr && keep->directories.contains(itemKey);
-      removeStrays(system, path, itemKey, kept ? keep : nullptr);
+      clearLeftover(system, path, itemKey, kept ? keep : nullptr);
       if (!kept) throwIfFailed(system, system.removeDirectory(path), path, "installPayload");
-    } else if (keep == nullptr || !keep->files.contains(itemKey)) {
-      throwIfFailed(system, system.deleteFile(path), path, "installPayload");
+    } else {
+      throwIfFailed(system, system.removeName(path), path, "installPayload");
     }
   }
 }
 
 // Creates a target's directory (a staged one under its temporary name). A
 // leftover staging directory of an interrupted installation is taken over,
-// but only with the files that this installation writes there: a killed run
-// of another version may have left files that this payload lacks, and they
-// would move into place with the directory.
+// but only with the directories that this installation writes into: a killed
+// run of another version may have left files that this payload lacks, and
+// they would move into place with the directory.
 bool createTarget(System& system, const Target& target, NativeWindow owner, InstallJournal& journal,
-                  std::span<const PayloadEntry> table, bool palette) {
+                  const Contents& contents) {
   if (!createDirectory(system, target.writeTo, owner, &journal)) return false;
   if (target.staged() && journal.takingOver(target.writeTo)) {
-    const Contents keep = contentsOf(table, palette);
-    removeStrays(system, target.writeTo, "", &keep);
+    clearLeftover(system, target.writeTo, "", &contents);
   }
   return true;
 }
@@ -253,8 +311,8 @@ bool createTarget(System& system, const Target& target, NativeWindow owner, Inst
 // A file of a staged directory: nothing the user sees is there yet.
 void writeStaged(System& system, InstallJournal& journal, const std::string& path,
                  std::string_view destination, std::string_view content) {
-  journal.writingTemporary(path);
-  checkWritten(system.writeFile(path, content), destination);
+  checkWritten(createFresh(system, journal, path, [&] { return system.createFile(path, content); }),
+               destination);
 }
 
 void moveIntoPlace(System& system, InstallJournal& journal, const Target& target) {
@@ -263,6 +321,105 @@ void moveIntoPlace(System& system, InstallJournal& journal, const Target& target
                 "installPayload");
   journal.renamedDirectory(target.writeTo, target.path);
 }
+
+constexpr std::string_view kLockSuffix = ".setup-lock";
+
+// One installation at a time per target directory, from this machine or from
+// another one that shares it: each run holds a lock file beside the target,
+// in its parent, which exists before the target does and is the same file
+// for every spelling of the target that differs in case, separators or a
+// trailing separator. A run that may not write in the parent holds one inside
+// the existing target instead; a run that may holds that one too. The files
+// go when the run ends, however it ends.
+class TargetLocks {
+ public:
+  explicit TargetLocks(System& system) : system_(system) {}
+
+  // The directory in which the lock beside target is made, which must exist
+  // first: "" when there is none to create (the current directory, or a
+  // root, which is locked inside).
+  static std::string parentOf(std::string_view target) {
+    const std::string beside = besidePath(target);
+    const std::size_t cut = beside.find_last_of('\\');
+    if (cut == std::string::npos) return {};
+    // A root keeps its separator: "C:" alone is the current directory there.
+    return beside.substr(0, cut <= drivePrefixLength(beside) ? cut + 1 : cut);
+  }
+
+  void release() {
+    files_.clear();
+    held_.clear();
+  }
+
+  // Throws IOError when another installation is running there.
+  void lock(std::string_view target) {
+    const std::string beside = besidePath(target);
+    std::uint32_t besideCode = kErrorPathNotFound;
+    if (!beside.empty()) {
+      besideCode = hold(beside, target);
+      if (besideCode != 0 && system_.isHeld(beside)) busy(target);
+    }
+    if (system_.pathKind(target) == PathKind::directory) {
+      const std::string inside = canonical(target) + "\\" + std::string(kLockSuffix);
+      const std::uint32_t insideCode = hold(inside, target);
+      if (insideCode == 0 || besideCode == 0) return;
+      throwIfFailed(system_, insideCode, inside, "installPayload");
+    }
+    // A drive that does not exist has nothing to hold a lock: the directory
+    // step says so in its box.
+    if (besideCode != kErrorPathNotFound) {
+      throwIfFailed(system_, besideCode, beside, "installPayload");
+    }
+  }
+
+ private:
+  // "/" as "\", without trailing separators.
+  static std::string canonical(std::string_view target) {
+    std::string path = replaceAll(target, "/", "\\");
+    while (path.size() > drivePrefixLength(path) && path.size() > 1 && path.back() == '\\') {
+      path.pop_back();
+    }
+    return path;
+  }
+
+  // target + kLockSuffix, or "" for a root (a drive, a share, a lone "\\").
+  static std::string besidePath(std::string_view target) {
+    const std::string path = canonical(target);
+    if (path.empty() || path.size() <= drivePrefixLength(path) || path == "\\") return {};
+    return path + std::string(kLockSuffix);
+  }
+
+  [[noreturn]] static void busy(std::string_view target) {
+    throw IOError("another installation is running in " + std::string(target) +
+                      ": try again once it has finished",
+                  "installPayload");
+  }
+
+  // 0 when this run holds path now (or held it already); else the error.
+  // What stands there and nobody holds is a leftover, removed as a name: a
+  // lock file of a run that ended with the machine, or anything planted.
+  std::uint32_t hold(const std::string& path, std::string_view target) {
+    if (held_.contains(pathKey(path))) return 0;
+    std::unique_ptr<HeldFile> file;
+    std::uint32_t code = system_.holdFile(path, &file);
+    if (code == kErrorFileExists) {
+      if (system_.isHeld(path)) busy(target);
+      system_.removeName(path);
+      code = system_.holdFile(path, &file);
+      if (code == kErrorFileExists && system_.isHeld(path)) busy(target);
+    }
+    if (code == kErrorSharingViolation) busy(target);
+    if (code == 0) {
+      held_.insert(pathKey(path));
+      files_.push_back(std::move(file));
+    }
+    return code;
+  }
+
+  System& system_;
+  std::set<std::string> held_;
+  std::vector<std::unique_ptr<HeldFile>> files_;
+};
 
 void installEntries(System& system, InstallJournal& journal, const Target& palette,
                     const Target& script, std::string_view libraryRoot,
@@ -365,34 +522,70 @@ std::string relativeScriptDir(std::string_view scriptText, std::string_view libr
 void installPayload(System& system, std::string_view paletteText, std::string_view scriptText,
                     std::string_view libraryRoot, NativeWindow owner,
                     std::span<const PayloadEntry> table) {
+  // The directories that hold the lock files are removed, if this run made
+  // them, only once the lock files are gone; all else is undone under the
+  // locks.
+  InstallJournal lockParents(system);
+  TargetLocks locks(system);
   InstallJournal journal(system);
+  const auto undo = [&] {
+    std::vector<std::string> problems = journal.undo();
+    locks.release();
+    for (std::string& problem : lockParents.undo()) problems.push_back(std::move(problem));
+    return problems;
+  };
   try {
-    const Target palette = targetFor(system, paletteText, scriptText);
-    const Target script = targetFor(system, scriptText, paletteText);
-    // Every directory is tried, so that each failure shows its box at once.
-    bool created = createTarget(system, palette, owner, journal, table, true);
-    created = createTarget(system, script, owner, journal, table, false) && created;
+    const Contents paletteContents = contentsOf(table, true);
+    const Contents scriptContents = contentsOf(table, false);
+    // Nothing but the directories that hold the locks is made before the
+    // locks are held. Every directory is tried, so that each failure shows
+    // its box at once.
+    const auto createParent = [&](std::string_view target) {
+      const std::string parent = TargetLocks::parentOf(target);
+      return parent.empty() || createDirectory(system, parent, owner, &lockParents);
+    };
+    const bool paletteParent = createParent(paletteText);
+    const bool scriptParent = createParent(scriptText);
+    // In one order for every run, so that of two runs started together one
+    // gets both.
+    std::vector<std::string_view> order;
+    if (paletteParent) order.push_back(paletteText);
+    if (scriptParent) order.push_back(scriptText);
+    std::sort(order.begin(), order.end(),
+              [](std::string_view a, std::string_view b) { return pathKey(a) < pathKey(b); });
+    for (const std::string_view target : order) locks.lock(target);
+
+    const Target palette = targetFor(system, paletteText, scriptText,
+                                     paletteContents.longestDirectory, paletteContents.longestFile);
+    const Target script = targetFor(system, scriptText, paletteText,
+                                    scriptContents.longestDirectory, scriptContents.longestFile);
+    bool created = paletteParent && scriptParent;
+    if (paletteParent) {
+      created = createTarget(system, palette, owner, journal, paletteContents) && created;
+    }
     // Below an empty script text the sub-directories would land at the root
     // of the current drive; that text has been refused already.
-    if (!scriptText.empty()) {
-      for (const std::string_view suffix : kScriptSubDirectories) {
-        created = createDirectory(system, script.writeTo + std::string(suffix), owner, &journal) &&
-                  created;
+    if (scriptParent) {
+      created = createTarget(system, script, owner, journal, scriptContents) && created;
+      if (!scriptText.empty()) {
+        for (const std::string_view suffix : kScriptSubDirectories) {
+          created =
+              createDirectory(system, script.writeTo + std::string(suffix), owner, &journal) &&
+              created;
+        }
       }
     }
     if (!created) {
       // Only empty directories to remove; the boxes have said what failed.
-      journal.undo();
+      undo();
       return;
     }
     installEntries(system, journal, palette, script, libraryRoot, table);
   } catch (Error& e) {
-    if (const auto problems = journal.undo(); !problems.empty()) {
-      e.appendToMessage(undoReport(problems));
-    }
+    if (const auto problems = undo(); !problems.empty()) e.appendToMessage(undoReport(problems));
     throw;
   } catch (...) {
-    journal.undo();
+    undo();
     throw;
   }
   system.exitProcess(0);

@@ -28,6 +28,13 @@ void InstallJournal::renamedTemporary(std::string_view temporary, std::string_vi
   throw AssertionDefect("no temporary file " + quoted(temporary), "renamedTemporary");
 }
 
+void InstallJournal::notCreated(std::string_view path) {
+  if (changes_.empty() || changes_.back().kind != Kind::temporary || changes_.back().path != path) {
+    throw AssertionDefect("no temporary file " + quoted(path) + " being written", "notCreated");
+  }
+  changes_.pop_back();
+}
+
 bool InstallJournal::takingOver(std::string_view path) {
   const bool justCreated =
       !changes_.empty() && changes_.back().kind == Kind::directory && changes_.back().path == path;

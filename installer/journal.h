@@ -20,6 +20,9 @@ class InstallJournal {
   // Recorded before the file is written, so that a write that fails part-way
   // is removed too.
   void writingTemporary(std::string_view path) { add(Kind::temporary, path, {}); }
+  // The temporary file could not be created: what stands at path is not
+  // this run's, and the undo leaves it.
+  void notCreated(std::string_view path);
   // The temporary file has been renamed to destination. When nothing stood
   // there before, undoing removes it; otherwise the file it replaced had the
   // same content or has been moved aside (and is moved back).

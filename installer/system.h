@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,12 +25,27 @@ using RegistryKey = std::uintptr_t;
 
 enum class PathKind { missing, file, directory };
 
-enum class FileStatus { ok, cannotOpen, cannotRead, cannotWrite, cannotRename };
+// What a name itself is, without following it: a link is any reparse point
+// (a symbolic link to a file or a directory, a junction), dangling or not.
+enum class NameKind { missing, file, directory, link };
 
-// One name in a directory.
+// exists: something, whatever it is, already stands at the name to create.
+enum class FileStatus { ok, cannotOpen, cannotRead, cannotWrite, cannotRename, exists };
+
+// One name in a directory. A link is never a directory here: what it points
+// to is not below the directory listed.
 struct DirectoryItem {
   std::string name;
   bool isDirectory = false;
+  bool isLink = false;
+};
+
+// A file that this process holds for itself alone, as a lock; released (and
+// the file deleted) when the object goes, or when the process ends however it
+// ends.
+class HeldFile {
+ public:
+  virtual ~HeldFile() = default;
 };
 
 // Win32 error codes the logic tells apart.
@@ -37,6 +53,7 @@ inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
+inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
 inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorDirNotEmpty = 145;
@@ -63,8 +80,11 @@ class System {
   // The value of an environment variable, or nothing when it is not set.
   virtual std::optional<std::string> environmentVariable(std::string_view name) = 0;
 
-  // GetFileAttributesW, reduced to what the callers tell apart.
+  // GetFileAttributesW, reduced to what the callers tell apart. A link reads
+  // as what its own attributes say: a link to a directory is a directory.
   virtual PathKind pathKind(std::string_view path) = 0;
+  // GetFileAttributesW, telling a link (FILE_ATTRIBUTE_REPARSE_POINT) apart.
+  virtual NameKind nameKind(std::string_view path) = 0;
   // CreateDirectoryW without security attributes: 0, or the last error.
   virtual std::uint32_t createDirectory(std::string_view path) = 0;
   // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED: 0, or
@@ -77,9 +97,14 @@ class System {
   virtual std::uint32_t deleteFile(std::string_view path) = 0;
   // RemoveDirectoryW, which removes only an empty directory: 0, or the last error.
   virtual std::uint32_t removeDirectory(std::string_view path) = 0;
+  // Removes the name itself, never what it points to: a file or a hard link
+  // (the other names keep the bytes), a link of any kind (its target stays),
+  // an empty directory. A directory with something in it stays
+  // (kErrorDirNotEmpty). 0, or the last error.
+  virtual std::uint32_t removeName(std::string_view path) = 0;
   // FindFirstFileW, FindNextFileW and FindClose over the directory path: every
   // name in it but "." and "..", in no particular order, into *items
-  // (replaced). 0, or the last error.
+  // (replaced), links told apart. 0, or the last error.
   virtual std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) = 0;
 
   virtual std::int64_t performanceCounter() = 0;
@@ -94,16 +119,33 @@ class System {
   // Creates or truncates the file and writes the bytes. cannotWrite may leave
   // a partly written file.
   virtual FileStatus writeFile(std::string_view path, std::string_view content) = 0;
-  // Creates or truncates temporary, writes the bytes and, with the file still
-  // open, renames it to destination in one step. When something stands at
-  // destination already, onExisting runs first and the rename then replaces
-  // it. cannotOpen and cannotWrite are the write's, as above; cannotRename
-  // sets *renameError to the last error. An exception from onExisting leaves
-  // the whole temporary file behind.
+  // Creates a new file and writes the bytes. Never opens what stands at path
+  // already, so never writes through a link or into a hard link's bytes:
+  // exists when anything is there (nothing is written), cannotOpen when it
+  // cannot be created. cannotWrite may leave a partly written file.
+  virtual FileStatus createFile(std::string_view path, std::string_view content) = 0;
+  // Creates temporary as createFile does (exists, cannotOpen: nothing was
+  // created), writes the bytes and, with the file still open, renames it to
+  // destination in one step. When something stands at destination already,
+  // onExisting runs first and the rename then replaces that name (a link
+  // there is replaced, never what it points to). cannotWrite as createFile's;
+  // cannotRename sets *renameError to the last error. An exception from
+  // onExisting leaves the whole temporary file behind.
   virtual FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
                                      std::string_view content,
                                      const std::function<void()>& onExisting,
                                      std::uint32_t* renameError) = 0;
+
+  // Creates path as a new file that this process holds alone: CreateFileW
+  // with CREATE_NEW, share mode 0 and FILE_FLAG_DELETE_ON_CLOSE, so that any
+  // other opener, in this process or another, on this machine or another one
+  // sharing the folder, is refused with kErrorSharingViolation. 0 and *held;
+  // kErrorFileExists when anything stands at path (it is not opened); or
+  // the last error.
+  virtual std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) = 0;
+  // Whether another holds path as holdFile does: opening the existing file
+  // for reading, sharing everything, is refused with a sharing violation.
+  virtual bool isHeld(std::string_view path) = 0;
 
   // The system's text for an error code; empty when it has none.
   virtual std::string errorText(std::uint32_t code) = 0;

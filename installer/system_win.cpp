@@ -52,6 +52,49 @@ struct FindTraits {
 };
 using UniqueFind = UniqueHandle<FindTraits>;
 
+// A file of ours held open alone, deleted when closed.
+class HeldHandle : public HeldFile {
+ public:
+  explicit HeldHandle(UniqueFileHandle handle) : handle_(std::move(handle)) {}
+
+ private:
+  UniqueFileHandle handle_;
+};
+
+// Writes all of content to file; false at the first failure.
+bool writeAll(HANDLE file, std::string_view content) {
+  for (std::string_view rest = content; !rest.empty();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
+    DWORD written = 0;
+    if (!sys.WriteFile(file, rest.data(), chunk, &written, nullptr) || written == 0) return false;
+    rest.remove_prefix(written);
+  }
+  return true;
+}
+
+// A FILE_RENAME_INFO to target, which ends in the name without a
+// terminator; ReplaceIfExists is false.
+std::vector<unsigned char> renameInfo(const std::wstring& target) {
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = FALSE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::copy(target.begin(), target.end(), rename->FileName);
+  return buffer;
+}
+
+// CREATE_NEW: whatever stands at the name, a file, a hard link, a link
+// dangling or not, is never opened, so nothing is written through it.
+FileStatus createNew(std::string_view path, DWORD access, UniqueFileHandle* file) {
+  *file = UniqueFileHandle(sys.CreateFileW(toWide(path).c_str(), access, FILE_SHARE_READ, nullptr,
+                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (*file) return FileStatus::ok;
+  const DWORD code = sys.GetLastError();
+  return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? FileStatus::exists
+                                                                   : FileStatus::cannotOpen;
+}
+
 HKEY toHkey(RegistryKey key) {
   // HKEY_LOCAL_MACHINE is sign-extended on 64 bits; the portable constant is not.
   return key == System::kLocalMachine ? HKEY_LOCAL_MACHINE : reinterpret_cast<HKEY>(key);
@@ -96,6 +139,13 @@ PathKind WindowsSystem::pathKind(std::string_view path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? PathKind::directory : PathKind::file;
 }
 
+NameKind WindowsSystem::nameKind(std::string_view path) {
+  const DWORD attributes = sys.GetFileAttributesW(toWide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return NameKind::missing;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return NameKind::link;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? NameKind::directory : NameKind::file;
+}
+
 std::uint32_t WindowsSystem::createDirectory(std::string_view path) {
   return sys.CreateDirectoryW(toWide(path).c_str(), nullptr) ? 0 : sys.GetLastError();
 }
@@ -133,6 +183,44 @@ std::uint32_t WindowsSystem::removeDirectory(std::string_view path) {
   return sys.RemoveDirectoryW(toWide(path).c_str()) ? 0 : sys.GetLastError();
 }
 
+std::uint32_t WindowsSystem::removeName(std::string_view path) {
+  const std::wstring name = toWide(path);
+  const DWORD attributes = sys.GetFileAttributesW(name.c_str());
+  // RemoveDirectoryW removes a junction or a link to a directory, whatever
+  // the directory it points to holds, and a real directory only when empty.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return sys.RemoveDirectoryW(name.c_str()) ? 0 : sys.GetLastError();
+  }
+  // Anything else, a file, a hard link, a link to a file or one that
+  // dangles, is replaced by a new empty file of ours, renamed over the name,
+  // which is then deleted through its handle. A rename replaces the name
+  // itself everywhere; DeleteFileW removes a link itself on Windows, but the
+  // file it points to under wine, which also reads such a link as a plain
+  // file and a dangling one as nothing at all.
+  UniqueFileHandle file;
+  std::wstring spare;
+  for (int attempt = 0; attempt < 8 && !file; ++attempt) {
+    spare = name + L".setup-rm" + (attempt == 0 ? L"" : std::to_wstring(attempt));
+    file = UniqueFileHandle(sys.CreateFileW(spare.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
+  if (!file) return sys.GetLastError();
+  std::vector<unsigned char> buffer = renameInfo(name);
+  reinterpret_cast<FILE_RENAME_INFO*>(buffer.data())->ReplaceIfExists = TRUE;
+  DWORD code = 0;
+  if (!sys.SetFileInformationByHandle(file.get(), FileRenameInfo, buffer.data(),
+                                      static_cast<DWORD>(buffer.size()))) {
+    code = sys.GetLastError();
+  }
+  // Renamed or not, the file the handle names is ours.
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  if (!sys.SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose) &&
+      code == 0) {
+    code = sys.GetLastError();
+  }
+  return code;
+}
+
 std::uint32_t WindowsSystem::listDirectory(std::string_view path,
                                            std::vector<DirectoryItem>* items) {
   items->clear();
@@ -142,8 +230,9 @@ std::uint32_t WindowsSystem::listDirectory(std::string_view path,
   do {
     const std::wstring_view name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    items->push_back(
-        DirectoryItem{toUtf8(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    items->push_back(DirectoryItem{toUtf8(name), directory && !link, link});
   } while (sys.FindNextFileW(find.get(), &found));
   const DWORD code = sys.GetLastError();
   return code == ERROR_NO_MORE_FILES ? 0 : code;
@@ -210,31 +299,28 @@ FileStatus WindowsSystem::writeFile(std::string_view path, std::string_view cont
   return file.close() ? FileStatus::ok : FileStatus::cannotWrite;
 }
 
+FileStatus WindowsSystem::createFile(std::string_view path, std::string_view content) {
+  UniqueFileHandle file;
+  if (const FileStatus status = createNew(path, GENERIC_WRITE, &file); status != FileStatus::ok) {
+    return status;
+  }
+  return writeAll(file.get(), content) ? FileStatus::ok : FileStatus::cannotWrite;
+}
+
 FileStatus WindowsSystem::writeThenRename(std::string_view temporary, std::string_view destination,
                                           std::string_view content,
                                           const std::function<void()>& onExisting,
                                           std::uint32_t* renameError) {
   // Renaming the open handle costs next to nothing beside the write, where
   // MoveFileExW opens the file again (under wine it doubled the installation).
-  UniqueFileHandle file(sys.CreateFileW(toWide(temporary).c_str(), GENERIC_WRITE | DELETE,
-                                        FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return FileStatus::cannotOpen;
-  for (std::string_view rest = content; !rest.empty();) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(rest.size(), 1u << 30));
-    DWORD written = 0;
-    if (!sys.WriteFile(file.get(), rest.data(), chunk, &written, nullptr) || written == 0) {
-      return FileStatus::cannotWrite;
-    }
-    rest.remove_prefix(written);
+  UniqueFileHandle file;
+  if (const FileStatus status = createNew(temporary, GENERIC_WRITE | DELETE, &file);
+      status != FileStatus::ok) {
+    return status;
   }
-  const std::wstring target = toWide(destination);
-  // FILE_RENAME_INFO ends in the name, without a terminator.
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+  if (!writeAll(file.get(), content)) return FileStatus::cannotWrite;
+  std::vector<unsigned char> buffer = renameInfo(toWide(destination));
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-  std::copy(target.begin(), target.end(), rename->FileName);
   const auto renameTo = [&](bool replace) {
     rename->ReplaceIfExists = replace;
     return sys.SetFileInformationByHandle(file.get(), FileRenameInfo, rename,
@@ -252,6 +338,28 @@ FileStatus WindowsSystem::writeThenRename(std::string_view temporary, std::strin
     *renameError = code;
   }
   return FileStatus::cannotRename;
+}
+
+std::uint32_t WindowsSystem::holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) {
+  // CREATE_NEW: what stands at the name already, a link above all, is never
+  // opened, so never deleted at the end.
+  UniqueFileHandle file(
+      sys.CreateFileW(toWide(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                      CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  if (!file) {
+    const DWORD code = sys.GetLastError();
+    return code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code;
+  }
+  *held = std::make_unique<HeldHandle>(std::move(file));
+  return 0;
+}
+
+bool WindowsSystem::isHeld(std::string_view path) {
+  // Reading changes nothing, even through a link.
+  UniqueFileHandle file(sys.CreateFileW(toWide(path).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return !file && sys.GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 std::string WindowsSystem::errorText(std::uint32_t code) {

@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorBadNetPath = 53;
-constexpr std::uint32_t kErrorDirectory = 267;  // ERROR_DIRECTORY: not a directory
+constexpr std::uint32_t kErrorDirectory = 267;             // ERROR_DIRECTORY: not a directory
+constexpr std::uint32_t kErrorCantResolveFilename = 1921;  // too many links in a row
+constexpr std::size_t kMaxNameLength = 255;                // UTF-16 units of one name
 
 bool isSeparator(char c) {
   return c == '/' || c == '\\';
@@ -50,7 +52,9 @@ FakeSystem::FakeSystem() {
 
 void FakeSystem::addDrive(char letter) {
   const std::string root = std::string(1, letter) + ":";
-  nodes_[lower(root)] = Node{true, root + "\\"};
+  Node& node = nodes_[lower(root)];
+  node.directory = true;
+  node.path = root + "\\";
 }
 
 void FakeSystem::addShare(std::string_view root) {
@@ -58,7 +62,9 @@ void FakeSystem::addShare(std::string_view root) {
   for (char& c : path) {
     if (c == '/') c = '\\';
   }
-  nodes_[lower(path)] = Node{true, path};
+  Node& node = nodes_[lower(path)];
+  node.directory = true;
+  node.path = path;
 }
 
 void FakeSystem::setCurrentDirectory(std::string_view path) {
@@ -76,18 +82,37 @@ void FakeSystem::makeDirectories(std::string_view path) {
   }
   for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
     Node& node = nodes_[it->key];
-    if (node.path.empty()) node = Node{true, it->path};
+    if (node.path.empty()) {
+      node.directory = true;
+      node.path = it->path;
+    }
   }
 }
 
 void FakeSystem::putFile(std::string_view path, std::string_view content) {
   Resolved target;
-  if (resolve(path, &target) != 0) throw std::invalid_argument("bad fake path");
+  if (resolve(path, &target, false) != 0) throw std::invalid_argument("bad fake path");
   makeDirectories(target.path.substr(0, target.path.find_last_of('\\') + 1));
   Node& node = nodes_[target.key];
-  node.directory = false;
-  if (node.path.empty()) node.path = target.path;
-  node.content = content;
+  node = Node{};
+  node.path = target.path;
+  *node.content = content;
+}
+
+void FakeSystem::putLink(std::string_view path, std::string_view target, bool toDirectory) {
+  putFile(path, "");
+  Node& node = *const_cast<Node*>(findName(path));
+  node.link = true;
+  node.directory = toDirectory;
+  node.target = target;
+}
+
+void FakeSystem::putHardLink(std::string_view path, std::string_view existing) {
+  const Node* file = find(existing);
+  if (file == nullptr || file->directory) throw std::invalid_argument("no such fake file");
+  const std::shared_ptr<std::string> content = file->content;
+  putFile(path, "");
+  const_cast<Node*>(findName(path))->content = content;
 }
 
 void FakeSystem::hold(std::string_view path, Hold hold) {
@@ -149,8 +174,24 @@ void FakeSystem::failFileCall(std::size_t n, std::uint32_t code) {
   fileFailures_[fileCalls_ + n] = code;
 }
 
+void FakeSystem::onFileCall(std::size_t n, std::function<void()> action) {
+  fileCallActions_[fileCalls_ + n] = std::move(action);
+}
+
 std::optional<std::uint32_t> FakeSystem::injectedFileFailure() {
-  const auto it = fileFailures_.find(++fileCalls_);
+  ++fileCalls_;
+  if (const auto action = fileCallActions_.find(fileCalls_); action != fileCallActions_.end()) {
+    // Its own file calls count on from here.
+    const std::size_t call = fileCalls_;
+    const std::function<void()> run = std::move(action->second);
+    fileCallActions_.erase(action);
+    run();
+    fileFailures_.erase(call);
+    const auto it = fileFailures_.find(call);
+    if (it != fileFailures_.end()) return it->second;
+    return std::nullopt;
+  }
+  const auto it = fileFailures_.find(fileCalls_);
   if (it == fileFailures_.end()) return std::nullopt;
   return it->second;
 }
@@ -163,14 +204,19 @@ void FakeSystem::setPerformanceCounter(std::int64_t start, std::int64_t step,
 }
 
 std::optional<std::string> FakeSystem::contentOf(std::string_view path) const {
-  const Node* node = find(path);
-  if (node == nullptr || node->directory) return std::nullopt;
-  return node->content;
+  const Node* node = findName(path);
+  if (node == nullptr || node->directory || node->link) return std::nullopt;
+  return *node->content;
 }
 
 bool FakeSystem::isDirectory(std::string_view path) const {
-  const Node* node = find(path);
-  return node != nullptr && node->directory;
+  const Node* node = findName(path);
+  return node != nullptr && node->realDirectory();
+}
+
+bool FakeSystem::isLink(std::string_view path) const {
+  const Node* node = findName(path);
+  return node != nullptr && node->link;
 }
 
 std::vector<std::string> FakeSystem::list(std::string_view directory) const {
@@ -188,27 +234,54 @@ std::vector<DirectoryItem> FakeSystem::childrenOf(const std::string& key) const 
        ++it) {
     if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
     const std::string& spelled = it->second.path;
-    items.push_back(
-        DirectoryItem{spelled.substr(spelled.find_last_of('\\') + 1), it->second.directory});
+    items.push_back(DirectoryItem{spelled.substr(spelled.find_last_of('\\') + 1),
+                                  it->second.realDirectory(), it->second.link});
   }
   return items;
 }
 
 std::size_t FakeSystem::fileCount() const {
   std::size_t count = 0;
-  for (const auto& [key, node] : nodes_) count += node.directory ? 0 : 1;
+  for (const auto& [key, node] : nodes_) count += node.directory || node.link ? 0 : 1;
   return count;
 }
 
 std::map<std::string, std::optional<std::string>> FakeSystem::tree() const {
   std::map<std::string, std::optional<std::string>> result;
   for (const auto& [key, node] : nodes_) {
-    result[node.path] = node.directory ? std::nullopt : std::optional<std::string>(node.content);
+    if (node.link) {
+      result[node.path] = "<link to " + node.target + ">";
+    } else {
+      result[node.path] = node.directory ? std::nullopt : std::optional<std::string>(*node.content);
+    }
   }
   return result;
 }
 
-std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out) const {
+std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out, bool followLast) const {
+  if (const std::uint32_t code = resolveNames(path, out)) return code;
+  for (int hops = 0; hops <= 31;) {
+    const std::vector<std::string_view> parts =
+        splitComponents(std::string_view(out->path).substr(out->rootLength));
+    std::string spelled = out->path.substr(0, out->rootLength);
+    bool followed = false;
+    for (std::size_t i = 0; i < parts.size() && !followed; ++i) {
+      spelled += "\\" + std::string(parts[i]);
+      if (i + 1 == parts.size() && !followLast) break;
+      const auto it = nodes_.find(lower(spelled));
+      if (it == nodes_.end() || !it->second.link) continue;
+      std::string rest = it->second.target;
+      for (std::size_t j = i + 1; j < parts.size(); ++j) rest += "\\" + std::string(parts[j]);
+      if (resolveNames(rest, out) != 0) return kErrorPathNotFound;
+      followed = true;
+      ++hops;
+    }
+    if (!followed) return 0;
+  }
+  return kErrorCantResolveFilename;
+}
+
+std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out) const {
   if (path.empty()) return kErrorPathNotFound;
   std::string rootKey;
   std::string rootPath;
@@ -234,7 +307,7 @@ std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out) const {
     rootPath = currentDirectory_.substr(0, 2);
     rest = path;
   } else {
-    return resolve(currentDirectory_ + "\\" + std::string(path), out);
+    return resolveNames(currentDirectory_ + "\\" + std::string(path), out);
   }
   rootKey = lower(rootPath);
   if (nodes_.count(rootKey) == 0) {
@@ -249,9 +322,11 @@ std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out) const {
     for (const char c : part) {
       if (isInvalidNameByte(c)) return kErrorInvalidName;
     }
+    if (utf8ToUtf16(part).size() > kMaxNameLength) return kErrorInvalidName;
     parts.emplace_back(part);
   }
   out->path = rootPath;
+  out->rootLength = rootPath.size();
   for (const std::string& part : parts) out->path += "\\" + part;
   out->key = lower(out->path);
   out->parentKey.clear();
@@ -268,6 +343,13 @@ FakeSystem::Node* FakeSystem::find(std::string_view path) {
 const FakeSystem::Node* FakeSystem::find(std::string_view path) const {
   Resolved r;
   if (resolve(path, &r) != 0) return nullptr;
+  const auto it = nodes_.find(r.key);
+  return it == nodes_.end() ? nullptr : &it->second;
+}
+
+const FakeSystem::Node* FakeSystem::findName(std::string_view path) const {
+  Resolved r;
+  if (resolve(path, &r, false) != 0) return nullptr;
   const auto it = nodes_.find(r.key);
   return it == nodes_.end() ? nullptr : &it->second;
 }
@@ -338,20 +420,30 @@ std::optional<std::string> FakeSystem::environmentVariable(std::string_view name
 }
 
 PathKind FakeSystem::pathKind(std::string_view path) {
-  const Node* node = find(path);
+  // GetFileAttributesW reads a link's own attributes.
+  const Node* node = findName(path);
   if (node == nullptr) return PathKind::missing;
   return node->directory ? PathKind::directory : PathKind::file;
+}
+
+NameKind FakeSystem::nameKind(std::string_view path) {
+  const Node* node = findName(path);
+  if (node == nullptr) return NameKind::missing;
+  if (node->link) return NameKind::link;
+  return node->directory ? NameKind::directory : NameKind::file;
 }
 
 std::uint32_t FakeSystem::createDirectory(std::string_view path) {
   ++createDirectoryCalls_;
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  if (const std::uint32_t code = resolve(path, &target)) return code;
+  if (const std::uint32_t code = resolve(path, &target, false)) return code;
   if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
-  nodes_[target.key] = Node{true, target.path};
+  Node& node = nodes_[target.key];
+  node.directory = true;
+  node.path = target.path;
   return 0;
 }
 
@@ -362,12 +454,15 @@ std::uint32_t FakeSystem::moveFileReplacing(std::string_view from, std::string_v
 
 std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view to) {
   if (const auto code = injectedFileFailure()) return *code;
-  // A file moves as MoveFileExW moves any file.
-  if (const Node* node = find(from); node == nullptr || !node->directory) return move(from, to);
+  // A file, or a link of any kind, moves as MoveFileExW moves any file: the
+  // name moves, not what it points to.
+  if (const Node* node = findName(from); node == nullptr || !node->realDirectory()) {
+    return move(from, to);
+  }
   Resolved source;
   Resolved target;
-  if (const std::uint32_t code = resolve(from, &source)) return code;
-  if (const std::uint32_t code = resolve(to, &target)) return code;
+  if (const std::uint32_t code = resolve(from, &source, false)) return code;
+  if (const std::uint32_t code = resolve(to, &target, false)) return code;
   if (source.parentKey.empty()) return kErrorAccessDenied;  // a root
   if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
   const auto parent = nodes_.find(target.parentKey);
@@ -400,17 +495,18 @@ std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view 
 std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
   Resolved source;
   Resolved target;
-  if (const std::uint32_t code = resolve(from, &source)) return code;
-  if (const std::uint32_t code = resolve(to, &target)) return code;
+  if (const std::uint32_t code = resolve(from, &source, false)) return code;
+  if (const std::uint32_t code = resolve(to, &target, false)) return code;
   const auto moving = nodes_.find(source.key);
   if (moving == nodes_.end()) return kErrorFileNotFound;
-  if (moving->second.directory) return kErrorAccessDenied;
+  if (moving->second.realDirectory()) return kErrorAccessDenied;
   if (moving->second.held()) return kErrorSharingViolation;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
   const auto replaced = nodes_.find(target.key);
   if (replaced != nodes_.end() && replaced != moving) {
-    // Replacing needs the file opened for deletion, which no holder shares here.
+    // Replacing needs the file opened for deletion, which no holder shares
+    // here; a directory, or a link to one, is never replaced.
     if (replaced->second.directory || replaced->second.held()) return kErrorAccessDenied;
   }
   Node node = std::move(moving->second);
@@ -423,11 +519,12 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
 std::uint32_t FakeSystem::deleteFile(std::string_view path) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  if (const std::uint32_t code = resolve(path, &target)) return code;
+  if (const std::uint32_t code = resolve(path, &target, false)) return code;
   const auto it = nodes_.find(target.key);
   if (it == nodes_.end()) {
     return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
   }
+  // A link to a file goes as a name; one to a directory is a directory here.
   if (it->second.directory) return kErrorAccessDenied;
   if (it->second.held()) return kErrorSharingViolation;
   nodes_.erase(it);
@@ -437,14 +534,36 @@ std::uint32_t FakeSystem::deleteFile(std::string_view path) {
 std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  if (const std::uint32_t code = resolve(path, &target)) return code;
+  if (const std::uint32_t code = resolve(path, &target, false)) return code;
   const auto it = nodes_.find(target.key);
   if (it == nodes_.end()) return kErrorFileNotFound;
   if (!it->second.directory) return kErrorDirectory;
   if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
-  const std::string prefix = target.key + "\\";
-  const auto child = nodes_.lower_bound(prefix);
-  if (child != nodes_.end() && child->first.starts_with(prefix)) return kErrorDirNotEmpty;
+  if (!it->second.link) {
+    const std::string prefix = target.key + "\\";
+    const auto child = nodes_.lower_bound(prefix);
+    if (child != nodes_.end() && child->first.starts_with(prefix)) return kErrorDirNotEmpty;
+  }
+  // A link to a directory goes whatever its target holds.
+  nodes_.erase(it);
+  return 0;
+}
+
+std::uint32_t FakeSystem::removeName(std::string_view path) {
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved target;
+  if (const std::uint32_t code = resolve(path, &target, false)) return code;
+  const auto it = nodes_.find(target.key);
+  if (it == nodes_.end()) {
+    return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
+  }
+  if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
+  if (it->second.held()) return kErrorSharingViolation;
+  if (it->second.realDirectory()) {
+    const std::string prefix = target.key + "\\";
+    const auto child = nodes_.lower_bound(prefix);
+    if (child != nodes_.end() && child->first.starts_with(prefix)) return kErrorDirNotEmpty;
+  }
   nodes_.erase(it);
   return 0;
 }
@@ -472,10 +591,10 @@ FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
     return *code == kErrorDiskFull ? FileStatus::cannotRead : FileStatus::cannotOpen;
   }
   const Node* node = find(path);
-  if (node == nullptr || node->directory || node->hold == Hold::noSharing) {
+  if (node == nullptr || node->directory || node->link || node->hold == Hold::noSharing) {
     return FileStatus::cannotOpen;
   }
-  *content = node->content;
+  *content = *node->content;
   return FileStatus::ok;
 }
 
@@ -493,22 +612,51 @@ FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
   const auto existing = nodes_.find(target.key);
-  if (existing != nodes_.end() && (existing->second.directory || existing->second.held())) {
+  if (existing != nodes_.end() &&
+      (existing->second.directory || existing->second.link || existing->second.held())) {
     return FileStatus::cannotOpen;
   }
   if (injected && *injected != kErrorDiskFull) return FileStatus::cannotOpen;
   Node& node = nodes_[target.key];
   if (node.path.empty()) node.path = target.path;
+  // Truncated and written in place: every hard link of it sees the bytes.
+  std::string& bytes = *node.content;
   if (injected) {
-    node.content = content.substr(0, content.size() / 2);
+    bytes = content.substr(0, content.size() / 2);
     return FileStatus::cannotWrite;
   }
   const auto limit = writeLimits_.find(target.key);
   if (limit != writeLimits_.end() && limit->second < content.size()) {
-    node.content = content.substr(0, limit->second);
+    bytes = content.substr(0, limit->second);
     return FileStatus::cannotWrite;
   }
-  node.content = content;
+  bytes = content;
+  arrived(target.key, node);
+  return FileStatus::ok;
+}
+
+FileStatus FakeSystem::createFile(std::string_view path, std::string_view content) {
+  const std::optional<std::uint32_t> injected = injectedFileFailure();
+  Resolved target;
+  if (resolve(path, &target, false) != 0) return FileStatus::cannotOpen;
+  // Whatever stands there, a dangling link too, is not opened.
+  if (nodes_.count(target.key) != 0) return FileStatus::exists;
+  const auto parent = nodes_.find(target.parentKey);
+  if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
+  if (injected && *injected != kErrorDiskFull) return FileStatus::cannotOpen;
+  Node& node = nodes_[target.key];
+  node.path = target.path;
+  std::string& bytes = *node.content;
+  if (injected) {
+    bytes = content.substr(0, content.size() / 2);
+    return FileStatus::cannotWrite;
+  }
+  const auto limit = writeLimits_.find(target.key);
+  if (limit != writeLimits_.end() && limit->second < content.size()) {
+    bytes = content.substr(0, limit->second);
+    return FileStatus::cannotWrite;
+  }
+  bytes = content;
   arrived(target.key, node);
   return FileStatus::ok;
 }
@@ -517,14 +665,15 @@ FileStatus FakeSystem::writeThenRename(std::string_view temporary, std::string_v
                                        std::string_view content,
                                        const std::function<void()>& onExisting,
                                        std::uint32_t* renameError) {
-  if (const FileStatus status = writeFile(temporary, content); status != FileStatus::ok) {
+  if (const FileStatus status = createFile(temporary, content); status != FileStatus::ok) {
     return status;
   }
   // As the Win32 one: a rename that does not replace, then, when something
-  // stands there, onExisting and a rename that does.
+  // stands there (a link too, dangling or not), onExisting and a rename that
+  // does.
   std::uint32_t code = injectedFileFailure().value_or(0);
   if (code == 0) {
-    if (find(destination) == nullptr) {
+    if (findName(destination) == nullptr) {
       code = move(temporary, destination);
     } else {
       onExisting();
@@ -534,6 +683,37 @@ FileStatus FakeSystem::writeThenRename(std::string_view temporary, std::string_v
   if (code == 0) return FileStatus::ok;
   *renameError = code;
   return FileStatus::cannotRename;
+}
+
+// The held file goes with the object, as a handle opened with
+// FILE_FLAG_DELETE_ON_CLOSE.
+class FakeSystem::Held : public HeldFile {
+ public:
+  Held(FakeSystem& system, std::string key) : system_(system), key_(std::move(key)) {}
+  ~Held() override { system_.nodes_.erase(key_); }
+
+ private:
+  FakeSystem& system_;
+  std::string key_;
+};
+
+std::uint32_t FakeSystem::holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) {
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved target;
+  if (const std::uint32_t code = resolve(path, &target, false)) return code;
+  const auto parent = nodes_.find(target.parentKey);
+  if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
+  if (nodes_.count(target.key) != 0) return kErrorFileExists;
+  Node& node = nodes_[target.key];
+  node.path = target.path;
+  node.hold = Hold::noSharing;
+  *held = std::make_unique<Held>(*this, target.key);
+  return 0;
+}
+
+bool FakeSystem::isHeld(std::string_view path) {
+  const Node* node = findName(path);
+  return node != nullptr && node->hold == Hold::noSharing;
 }
 
 std::string FakeSystem::errorText(std::uint32_t code) {

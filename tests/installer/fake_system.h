@@ -1,11 +1,16 @@
 // An in-memory System that answers as Windows does where the installer's logic
 // depends on it: drive and UNC roots, names compared case-insensitively, the
-// error codes of CreateDirectoryW and MoveFileExW, sharing locks, the registry
-// calls' result codes. Failures of single calls can be injected.
+// error codes of CreateDirectoryW and MoveFileExW, sharing locks, links (to a
+// directory, to a file, dangling) and hard links, the registry calls' result
+// codes. Failures of single calls can be injected. Its files are as a shared
+// folder's: every installation that uses one fake sees the others' share
+// modes, as two machines do through a file server.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -36,6 +41,11 @@ class FakeSystem : public System {
   void setCurrentDirectory(std::string_view path);
   void makeDirectories(std::string_view path);                    // with all ancestors
   void putFile(std::string_view path, std::string_view content);  // creates the ancestors
+  // A symbolic link (or a junction) at path to target, an absolute path,
+  // which need not exist: to a directory or to a file, as the link says.
+  void putLink(std::string_view path, std::string_view target, bool toDirectory);
+  // A second name for the file existing: both names share the bytes.
+  void putHardLink(std::string_view path, std::string_view existing);
   // Another process holds the file open with share mode 0: it cannot be
   // opened, renamed, replaced or deleted.
   void holdOpenWithoutSharing(std::string_view path);
@@ -60,22 +70,29 @@ class FakeSystem : public System {
   // disk (kErrorDiskFull) stops after half the bytes; any other code keeps a
   // file from being opened.
   void failFileCall(std::size_t n, std::uint32_t code);
+  // Runs action at the start of the n-th file call from now on (1: the
+  // next), before that call looks at anything: another program, or another
+  // installation, acting between two steps of this one.
+  void onFileCall(std::size_t n, std::function<void()> action);
   // Each query returns the counter and then advances it by step.
   void setPerformanceCounter(std::int64_t start, std::int64_t step, std::int64_t frequency);
 
   // --- Looking.
+  // The file's bytes; nothing for a directory, a link or a missing name.
   std::optional<std::string> contentOf(std::string_view path) const;
-  bool isDirectory(std::string_view path) const;
+  bool isDirectory(std::string_view path) const;  // a real one, not a link
+  bool isLink(std::string_view path) const;
   // Names below a directory as they were created, sorted.
   std::vector<std::string> list(std::string_view directory) const;
   std::size_t fileCount() const;
-  // Every directory and file, by its path as spelled, with the content of
-  // each file (nothing for a directory).
+  // Every directory, file and link, by its path as spelled, with the content
+  // of each file, "<link to TARGET>" for a link, nothing for a directory.
   std::map<std::string, std::optional<std::string>> tree() const;
   std::size_t fileCalls() const { return fileCalls_; }
   const std::vector<ShownBox>& messageBoxes() const { return boxes_; }
   const std::vector<std::string>& outputLines() const { return output_; }
   std::optional<int> exitCode() const { return exitCode_; }
+  void clearExitCode() { exitCode_.reset(); }
   const std::vector<RegistryCall>& registryCalls() const { return registryCalls_; }
   std::size_t openRegistryKeys() const { return openKeys_.size(); }
   std::size_t createDirectoryCalls() const { return createDirectoryCalls_; }
@@ -87,6 +104,7 @@ class FakeSystem : public System {
   std::int32_t regCloseKey(RegistryKey key) override;
   std::optional<std::string> environmentVariable(std::string_view name) override;
   PathKind pathKind(std::string_view path) override;
+  NameKind nameKind(std::string_view path) override;
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
   // As Windows: refused when anything stands at to, or when a file inside is
@@ -94,17 +112,24 @@ class FakeSystem : public System {
   std::uint32_t moveDirectory(std::string_view from, std::string_view to) override;
   std::uint32_t deleteFile(std::string_view path) override;
   std::uint32_t removeDirectory(std::string_view path) override;
+  std::uint32_t removeName(std::string_view path) override;
   std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override { return frequency_; }
   FileStatus readFile(std::string_view path, std::string* content) override;
   // readFile's call, reading included.
   FileStatus compareFile(std::string_view path, std::string_view content, bool* same) override;
+  // Through a link, into the bytes that hard links share, as CreateFileW
+  // with CREATE_ALWAYS.
   FileStatus writeFile(std::string_view path, std::string_view content) override;
-  // A write and a rename, each a file call of its own.
+  FileStatus createFile(std::string_view path, std::string_view content) override;
+  // A creation and a rename, each a file call of its own.
   FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
                              std::string_view content, const std::function<void()>& onExisting,
                              std::uint32_t* renameError) override;
+  // A file call; the held file is one without sharing, deleted when released.
+  std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) override;
+  bool isHeld(std::string_view path) override;
   std::string errorText(std::uint32_t code) override;
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;
@@ -114,26 +139,38 @@ class FakeSystem : public System {
  private:
   enum class Hold { none, sharingReads, noSharing };
   struct Node {
-    bool directory = false;
-    std::string path;  // as created
-    std::string content;
+    bool directory = false;  // FILE_ATTRIBUTE_DIRECTORY: a directory, or a link to one
+    bool link = false;
+    std::string target;  // a link's
+    std::string path;    // as created
+    // Hard links share it.
+    std::shared_ptr<std::string> content = std::make_shared<std::string>();
     Hold hold = Hold::none;
 
     bool held() const { return hold != Hold::none; }
+    bool realDirectory() const { return directory && !link; }
   };
   struct Resolved {
     std::string key;        // lower-cased, for lookups
     std::string path;       // as spelled
     std::string parentKey;  // empty for a root
+    std::size_t rootLength = 0;
   };
+  class Held;
 
   // Resolves a path as Windows does: current directory and drive, both
-  // separators, "." and "..". Returns the error code when it cannot.
-  std::uint32_t resolve(std::string_view path, Resolved* out) const;
+  // separators, "." and "..", then every link on the way, and the last name
+  // too when it is a link and followLast. Returns the error code when it
+  // cannot.
+  std::uint32_t resolve(std::string_view path, Resolved* out, bool followLast = true) const;
+  std::uint32_t resolveNames(std::string_view path, Resolved* out) const;
+  // The node at path, every link followed.
   Node* find(std::string_view path);
+  const Node* find(std::string_view path) const;
+  // The node at path itself, a link not followed.
+  const Node* findName(std::string_view path) const;
   // The names directly below the directory of that key, in key order.
   std::vector<DirectoryItem> childrenOf(const std::string& key) const;
-  const Node* find(std::string_view path) const;
   std::map<std::string, std::u16string>* registryKey(RegistryKey key, const std::string* subKey);
   std::optional<std::int32_t> injected(RegistryCall call);
   // MoveFileExW's work, not counted as a file call.
@@ -163,6 +200,7 @@ class FakeSystem : public System {
   std::size_t createDirectoryCalls_ = 0;
   std::size_t fileCalls_ = 0;
   std::map<std::size_t, std::uint32_t> fileFailures_;
+  std::map<std::size_t, std::function<void()>> fileCallActions_;
 };
 
 }  // namespace setup
