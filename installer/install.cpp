@@ -118,8 +118,13 @@ FileStatus createFresh(System& system, InstallJournal& journal, const std::strin
   journal.writingTemporary(path);
   FileStatus status = create();
   if (status == FileStatus::exists) {
-    // What cannot be removed stays, and the second attempt says so.
-    system.removeName(path);
+    // A leftover that cannot be removed is named as it stands: the user has
+    // to remove it.
+    if (const std::uint32_t code = system.removeName(path);
+        code != 0 && code != kErrorFileNotFound && code != kErrorPathNotFound) {
+      journal.notCreated(path);
+      throwIfFailed(system, code, path, "installPayload");
+    }
     status = create();
   }
   if (status == FileStatus::exists || status == FileStatus::cannotOpen) journal.notCreated(path);
@@ -383,9 +388,17 @@ class TargetLocks {
   }
 
   // target + kLockSuffix, or "" for a root (a drive, a share, a lone "\\").
+  // Where that name would be longer than a name may be, the lock is the
+  // parent's own, inside it: all targets with such names there share it.
   static std::string besidePath(std::string_view target) {
     const std::string path = canonical(target);
     if (path.empty() || path.size() <= drivePrefixLength(path) || path == "\\") return {};
+    const std::size_t cut = path.find_last_of('\\');
+    const std::string_view name =
+        std::string_view(path).substr(cut == std::string::npos ? 0 : cut + 1);
+    if (utf16Length(name) + kLockSuffix.size() > kMaxNameLength) {
+      return path.substr(0, cut == std::string::npos ? 0 : cut + 1) + std::string(kLockSuffix);
+    }
     return path + std::string(kLockSuffix);
   }
 

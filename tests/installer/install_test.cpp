@@ -600,6 +600,42 @@ class AllOrNothing : public Install {
     system.putFile("E:\\Lib\\S.setup-tmp\\resources", "a file, not a directory");
   }
 
+  // Links and hard links among the names of a killed installation, to
+  // files and directories outside the targets.
+  void prepareLeftoverWithLinks() {
+    prepareOutside();
+    system.makeDirectories("E:\\Lib\\S.setup-tmp\\fonts");
+    system.putLink("E:\\Lib\\S.setup-tmp\\stray", "D:\\Out\\b", true);
+    system.putLink("E:\\Lib\\S.setup-tmp\\resources", "D:\\Out\\c", true);
+    system.putLink("E:\\Lib\\S.setup-tmp\\fonts\\static", "D:\\Out\\d", true);
+    system.putLink("E:\\Lib\\S.setup-tmp\\vesk.py", "D:\\Out\\e.txt", false);
+    system.putHardLink("E:\\Lib\\S.setup-tmp\\fonts\\OFL.txt", "D:\\Out\\f.txt");
+    system.putLink("E:\\Lib\\P.setup-tmp", "D:\\Out\\a", true);
+  }
+
+  // An older installation whose temporary names a killed run left as links
+  // and hard links, and one destination a link.
+  void prepareOlderWithLinks() {
+    prepareOlderInstallation();
+    prepareOutside();
+    system.putLink("E:\\Lib\\S\\vesk.py.setup-tmp", "D:\\Out\\e.txt", false);
+    system.putHardLink("E:\\Lib\\S\\fonts\\OFL.txt.setup-tmp", "D:\\Out\\f.txt");
+    system.putLink("E:\\Lib\\P\\readme.md", "D:\\Out\\g.txt", false);
+  }
+
+  // What links lead to: files and directories of the user's elsewhere.
+  void prepareOutside() {
+    for (const char* dir : {"a", "b", "c", "d"}) {
+      for (const char* file : {"1.txt", "2.txt"}) {
+        system.putFile("D:\\Out\\" + std::string(dir) + "\\" + file, std::string(dir) + file);
+      }
+    }
+    system.makeDirectories("D:\\Out\\empty");
+    for (const char* file : {"e.txt", "f.txt", "g.txt", "h.txt", "i.txt"}) {
+      system.putFile("D:\\Out\\" + std::string(file), std::string("outside ") + file);
+    }
+  }
+
   // A new system, prepared by prepare.
   void restart(void (AllOrNothing::*prepare)()) {
     system = FakeSystem();
@@ -643,16 +679,30 @@ using Tree = std::map<std::string, std::optional<std::string>>;
 // does not install, which the next one removes before it fails.
 Tree withoutLeftovers(const Start& start, Tree tree) {
   if (!start.leftovers) return tree;
-  std::erase_if(
-      tree, [](const auto& node) { return node.first.find(".setup-tmp\\") != std::string::npos; });
+  std::erase_if(tree, [](const auto& node) {
+    return node.first.find(".setup-tmp\\") != std::string::npos ||
+           node.first.ends_with(kTemporarySuffix);
+  });
   return tree;
 }
+
+// The part of a tree below prefix.
+Tree below(const Tree& tree, std::string_view prefix) {
+  Tree part;
+  for (const auto& [path, content] : tree) {
+    if (path.starts_with(prefix)) part.emplace(path, content);
+  }
+  return part;
+}
+
 const Start kStarts[] = {
     {"over an older installation", &AllOrNothing::prepareOlderInstallation},
     {"first installation", &AllOrNothing::prepareNothing},
     {"first after a killed one", &AllOrNothing::prepareInterruptedFirstInstallation, true},
     {"first after a killed one of another version", &AllOrNothing::prepareLeftoverOfAnotherVersion,
      true},
+    {"first after a killed one, among links", &AllOrNothing::prepareLeftoverWithLinks, true},
+    {"over an older installation, among links", &AllOrNothing::prepareOlderWithLinks, true},
 };
 
 TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
@@ -735,9 +785,11 @@ TEST_F(AllOrNothing, AFailingUndoLosesNothingAndSaysWhere) {
         if (system.exitCode() || !system.messageBoxes().empty()) continue;
         ASSERT_FALSE(error.empty());
         const std::string first = error.substr(0, error.find("\n\n"));
-        // A lock refused as another's hold: the second failure came first.
+        // The second failure comes first where the first call found its
+        // name taken (a leftover, a lock) before it could fail.
         EXPECT_TRUE(first.starts_with("IOError: cannot open: ") ||
                     first.starts_with("OSError: " + system.errorText(kErrorAccessDenied)) ||
+                    first.starts_with("OSError: " + system.errorText(kErrorSharingViolation)) ||
                     first.starts_with("IOError: another installation is running in "))
             << error;
 
@@ -843,6 +895,199 @@ TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
       "E:\\Lib\\S\\vesk.py",
   };
   EXPECT_EQ(below, installed);
+}
+
+}  // namespace
+}  // namespace setup
+
+namespace setup {
+namespace {
+
+// Links and hard links that a user, a synchronisation tool or a killed run
+// left among the installation's own names: what they lead to stays as it
+// was, byte for byte, and the installed files are the payload's. A link
+// that is the user's (at the staging name, at a destination) stays as a
+// link: at its name, or kept aside as the back-up.
+TEST_F(AllOrNothing, LinksNeverLeadOutsideTheTargets) {
+  restart(&AllOrNothing::prepareNothing);
+  ASSERT_EQ(installCatching(), "");
+  const auto filesOf = [](const Tree& tree) {
+    Tree files;
+    for (const auto& [path, content] : below(tree, "E:\\Lib")) {
+      if (content && !content->starts_with("<link") && !isBackupName(path)) {
+        files.emplace(path, content);
+      }
+    }
+    return files;
+  };
+  const Tree payloadFiles = filesOf(system.tree());
+  ASSERT_EQ(payloadFiles.size(), 7u);
+
+  struct Row {
+    std::string_view name;
+    bool overComplete;  // planted after a complete installation
+    std::function<void(FakeSystem&)> plant;
+    std::vector<std::string_view> keptLinks;  // targets still linked from below E:\Lib
+  };
+  const Row rows[] = {
+      {"the palette's staging name links to a directory",
+       false,
+       [](FakeSystem& s) { s.putLink("E:\\Lib\\P.setup-tmp", "D:\\Out\\a", true); },
+       {"D:\\Out\\a"}},
+      {"the palette's staging name links to a file",
+       false,
+       [](FakeSystem& s) { s.putLink("E:\\Lib\\P.setup-tmp", "D:\\Out\\e.txt", false); },
+       {"D:\\Out\\e.txt"}},
+      {"the staging name links to an empty directory",
+       false,
+       [](FakeSystem& s) { s.putLink("E:\\Lib\\S.setup-tmp", "D:\\Out\\empty", true); },
+       {"D:\\Out\\empty"}},
+      {"a leftover staging directory holds links to directories",
+       false,
+       [](FakeSystem& s) {
+         s.makeDirectories("E:\\Lib\\S.setup-tmp\\fonts");
+         s.putLink("E:\\Lib\\S.setup-tmp\\stray", "D:\\Out\\b", true);
+         s.putLink("E:\\Lib\\S.setup-tmp\\resources", "D:\\Out\\c", true);
+         s.putLink("E:\\Lib\\S.setup-tmp\\fonts\\static", "D:\\Out\\d", true);
+       },
+       {}},
+      {"a leftover staging directory holds a link and a hard link at payload names",
+       false,
+       [](FakeSystem& s) {
+         s.putLink("E:\\Lib\\S.setup-tmp\\vesk.py", "D:\\Out\\e.txt", false);
+         s.putHardLink("E:\\Lib\\S.setup-tmp\\fonts\\OFL.txt", "D:\\Out\\f.txt");
+         s.putHardLink("E:\\Lib\\P.setup-tmp\\readme.md", "D:\\Out\\g.txt");
+       },
+       {}},
+      {"a leftover staging directory holds dangling links",
+       false,
+       [](FakeSystem& s) {
+         s.putLink("E:\\Lib\\S.setup-tmp\\fonts\\static\\Font-Regular.ttf", "D:\\Out\\none.ttf",
+                   false);
+         s.putLink("E:\\Lib\\S.setup-tmp\\gone", "D:\\Out\\gone", true);
+       },
+       {}},
+      {"leftover temporary names are links and hard links",
+       true,
+       [](FakeSystem& s) {
+         s.putLink("E:\\Lib\\S\\vesk.py.setup-tmp", "D:\\Out\\e.txt", false);
+         s.putHardLink("E:\\Lib\\S\\fonts\\OFL.txt.setup-tmp", "D:\\Out\\f.txt");
+         s.putLink("E:\\Lib\\P\\readme.md.setup-tmp", "D:\\Out\\empty", true);
+         s.putLink("E:\\Lib\\P\\VESK.pyp.setup-tmp", "D:\\Out\\none.txt", false);
+       },
+       {}},
+      // The link is what is kept aside or replaced, never the file it leads
+      // to, whatever that file holds.
+      {"destinations are links and hard links",
+       true,
+       [](FakeSystem& s) {
+         s.putLink("E:\\Lib\\S\\vesk.py", "D:\\Out\\e.txt", false);
+         s.putFile("D:\\Out\\same.md", "read me, version 2");
+         s.putLink("E:\\Lib\\P\\readme.md", "D:\\Out\\same.md", false);
+         s.putLink("E:\\Lib\\P\\VESK.pyp", "D:\\Out\\none.pyp", false);
+         s.putHardLink("E:\\Lib\\S\\fonts\\OFL.txt", "D:\\Out\\f.txt");
+       },
+       {"D:\\Out\\e.txt", "D:\\Out\\same.md", "D:\\Out\\none.pyp"}},
+      {"the lock's name is a link",
+       false,
+       [](FakeSystem& s) {
+         s.putLink("E:\\Lib\\P.setup-lock", "D:\\Out\\i.txt", false);
+         s.putLink("E:\\Lib\\S.setup-lock", "D:\\Out\\b", true);
+       },
+       {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name));
+    restart(&AllOrNothing::prepareOutside);
+    if (row.overComplete) {
+      ASSERT_EQ(installCatching(), "");
+    }
+    row.plant(system);
+    const Tree outside = below(system.tree(), "D:\\");
+    system.clearExitCode();
+    EXPECT_EQ(installCatching(), "");
+    EXPECT_EQ(system.exitCode(), 0);
+    const Tree after = system.tree();
+    EXPECT_EQ(below(after, "D:\\"), outside);
+    EXPECT_EQ(filesOf(after), payloadFiles);
+    std::set<std::string> kept;
+    for (const auto& [path, content] : below(after, "E:\\Lib")) {
+      if (content && content->starts_with("<link to ")) {
+        kept.insert(content->substr(9, content->size() - 10));
+        EXPECT_FALSE(path.starts_with("E:\\Lib\\P\\") && !isBackupName(path) &&
+                     payloadFiles.count(path) == 0 && !path.ends_with(".setup-tmp"))
+            << path;
+      }
+    }
+    EXPECT_EQ(kept, std::set<std::string>(row.keptLinks.begin(), row.keptLinks.end()));
+    for (const auto& [path, content] : after) {
+      EXPECT_FALSE(path.ends_with(".setup-lock")) << path;
+      EXPECT_FALSE(path.ends_with(kTemporarySuffix) && !content->starts_with("<link")) << path;
+    }
+  }
+}
+
+// A target whose staging name would be longer than a name may be is filled
+// file by file: the installation completes where the target's own name fits.
+TEST_F(Install, AStagingNameTooLongIsNotUsed) {
+  const std::string script = "E:\\Lib\\" + std::string(250, 's');
+  Payload payload;
+  payload.add("readme.md", "read me").add("vesk.py", "script", false);
+  install("E:\\Lib\\P", script, "E:\\Lib", payload.table());
+  EXPECT_EQ(system.exitCode(), 0);
+  EXPECT_EQ(system.contentOf(script + "\\vesk.py"), "script");
+  EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me");
+}
+
+// Two installations into the same directories, the second started between
+// any two steps of the first, as two colleagues clicking at once: the one
+// that comes second to a lock is refused before it changes anything, one of
+// them always completes, and whatever either does, the trees end as exactly
+// one complete installation; no temporary name or lock stays.
+TEST_F(AllOrNothing, TwoInstallationsAtOnceLeaveOneCompleteInstallation) {
+  for (const Start& start : kStarts) {
+    if (start.leftovers) continue;
+    SCOPED_TRACE(std::string(start.name));
+    restart(start.prepare);
+    ASSERT_EQ(installCatching(), "");
+    const std::size_t calls = system.fileCalls();
+    const auto filesOf = [](const Tree& tree) {
+      Tree files;
+      for (const auto& [path, content] : tree) {
+        if (!isBackupName(path)) files.emplace(path, content);
+      }
+      return files;
+    };
+    const Tree complete = filesOf(system.tree());
+    std::size_t refusals = 0;
+    for (std::size_t n = 1; n <= calls; ++n) {
+      SCOPED_TRACE("the second starts at call " + std::to_string(n));
+      restart(start.prepare);
+      std::string second = "did not run";
+      std::optional<int> secondExit;
+      system.onFileCall(n, [&] {
+        second = installCatching();
+        secondExit = system.exitCode();
+        system.clearExitCode();
+      });
+      const std::string first = installCatching();
+      const std::optional<int> firstExit = system.exitCode();
+      ASSERT_NE(second, "did not run");
+      EXPECT_TRUE(firstExit || secondExit) << first << " / " << second;
+      for (const std::string& error : {first, second}) {
+        if (error.empty()) continue;
+        ++refusals;
+        EXPECT_TRUE(error.starts_with("IOError: another installation is running in ") ||
+                    error.starts_with("OSError: "))
+            << error;
+      }
+      EXPECT_EQ(filesOf(system.tree()), complete) << first << " / " << second;
+      for (const auto& [path, content] : system.tree()) {
+        EXPECT_EQ(path.find(".setup-"), std::string::npos) << path;
+      }
+    }
+    EXPECT_GT(refusals, 0u);
+  }
 }
 
 }  // namespace
