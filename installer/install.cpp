@@ -165,6 +165,25 @@ void installFile(System& system, InstallJournal& journal, const std::string& des
   journal.renamedTemporary(temporary, destination, !replacing);
 }
 
+// createDirectory's work, without its box: an OSError passes on.
+void createDirectories(System& system, std::string_view path, InstallJournal* journal) {
+  const auto create = [&](std::string_view dir) {
+    if (!existsOrCreateDir(system, dir) && journal != nullptr) journal->createdDirectory(dir);
+  };
+  if (system.pathKind(path) == PathKind::directory) return;
+  const bool absolute = isAbsolute(path);
+  bool rootSkipped = false;
+  for (std::size_t i = drivePrefixLength(path); i + 1 < path.size(); ++i) {
+    if (!isSeparator(path[i]) || (i > 0 && isSeparator(path[i - 1]))) continue;
+    if (absolute && !rootSkipped) {
+      rootSkipped = true;
+      continue;
+    }
+    create(path.substr(0, i + 1));
+  }
+  if (!absolute || rootSkipped) create(path);
+}
+
 // Where the files of one target directory go. A target that does not exist
 // yet is filled under a temporary name and renamed into place once all its
 // files are written: the whole directory appears in one step, and its files
@@ -486,22 +505,8 @@ bool createDirectory(System& system, std::string_view path, NativeWindow owner,
   // An empty text would count as the current directory, and the files of its
   // side would land below the root of the current drive.
   if (path.empty()) return refuse();
-  const auto create = [&](std::string_view dir) {
-    if (!existsOrCreateDir(system, dir) && journal != nullptr) journal->createdDirectory(dir);
-  };
   try {
-    if (system.pathKind(path) == PathKind::directory) return true;
-    const bool absolute = isAbsolute(path);
-    bool rootSkipped = false;
-    for (std::size_t i = drivePrefixLength(path); i + 1 < path.size(); ++i) {
-      if (!isSeparator(path[i]) || (i > 0 && isSeparator(path[i - 1]))) continue;
-      if (absolute && !rootSkipped) {
-        rootSkipped = true;
-        continue;
-      }
-      create(path.substr(0, i + 1));
-    }
-    if (!absolute || rootSkipped) create(path);
+    createDirectories(system, path, journal);
   } catch (const OSError&) {
     return refuse();
   }
@@ -551,11 +556,17 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     const Contents paletteContents = contentsOf(table, true);
     const Contents scriptContents = contentsOf(table, false);
     // Nothing but the directories that hold the locks is made before the
-    // locks are held. Every directory is tried, so that each failure shows
-    // its box at once.
+    // locks are held. A parent that cannot be made shows no box of its own:
+    // its target's directory step fails and shows it.
     const auto createParent = [&](std::string_view target) {
       const std::string parent = TargetLocks::parentOf(target);
-      return parent.empty() || createDirectory(system, parent, owner, &lockParents);
+      if (parent.empty()) return true;
+      try {
+        createDirectories(system, parent, &lockParents);
+      } catch (const OSError&) {
+        return false;
+      }
+      return true;
     };
     const bool paletteParent = createParent(paletteText);
     const bool scriptParent = createParent(scriptText);
@@ -568,24 +579,31 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
               [](std::string_view a, std::string_view b) { return pathKey(a) < pathKey(b); });
     for (const std::string_view target : order) locks.lock(target);
 
-    const Target palette = targetFor(system, paletteText, scriptText,
-                                     paletteContents.longestDirectory, paletteContents.longestFile);
-    const Target script = targetFor(system, scriptText, paletteText,
-                                    scriptContents.longestDirectory, scriptContents.longestFile);
-    bool created = paletteParent && scriptParent;
-    if (paletteParent) {
-      created = createTarget(system, palette, owner, journal, paletteContents) && created;
-    }
+    // Every directory is tried, so that each failure shows its box at once;
+    // one whose parent failed is unlocked, so it is never staged.
+    const Target palette =
+        paletteParent ? targetFor(system, paletteText, scriptText, paletteContents.longestDirectory,
+                                  paletteContents.longestFile)
+                      : Target{paletteText, std::string(paletteText)};
+    const Target script =
+        scriptParent ? targetFor(system, scriptText, paletteText, scriptContents.longestDirectory,
+                                 scriptContents.longestFile)
+                     : Target{scriptText, std::string(scriptText)};
+    const auto makeTarget = [&](const Target& target, bool locked, const Contents& contents) {
+      if (!createTarget(system, target, owner, journal, contents)) return false;
+      // Its parent failed a moment ago, and now it did not: locked now,
+      // before anything is written.
+      if (!locked) locks.lock(target.path);
+      return true;
+    };
+    bool created = makeTarget(palette, paletteParent, paletteContents);
+    created = makeTarget(script, scriptParent, scriptContents) && created;
     // Below an empty script text the sub-directories would land at the root
     // of the current drive; that text has been refused already.
-    if (scriptParent) {
-      created = createTarget(system, script, owner, journal, scriptContents) && created;
-      if (!scriptText.empty()) {
-        for (const std::string_view suffix : kScriptSubDirectories) {
-          created =
-              createDirectory(system, script.writeTo + std::string(suffix), owner, &journal) &&
-              created;
-        }
+    if (!scriptText.empty()) {
+      for (const std::string_view suffix : kScriptSubDirectories) {
+        created = createDirectory(system, script.writeTo + std::string(suffix), owner, &journal) &&
+                  created;
       }
     }
     if (!created) {

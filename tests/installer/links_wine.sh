@@ -59,6 +59,8 @@ manifest() {
   ) | LC_ALL=C sort
 }
 
+without_sums() { sed 's/ [0-9a-f]\{64\}$//'; }
+
 # Names and contents of the tree outside the targets.
 snapshot() {
   (
@@ -206,11 +208,16 @@ plant_long_script_name() {
 }
 check_long_script_name() {
   expect_exit0 || return 0
-  # The reference with the script directory renamed.
-  local expected
-  expected=$(sed "s#^\\(. \\./Std/PythonPartsScripts/\\)MELDRA#\\1$long_name#" <<<"$reference" |
-    LC_ALL=C sort)
-  expect_manifest "$expected"
+  # The reference's names with the script directory renamed; the contents
+  # differ, as the scripts and part definitions name their directory.
+  local expected found
+  expected=$(without_sums <<<"$reference" |
+    sed "s#^\\(. \\./Std/PythonPartsScripts/\\)MELDRA#\\1$long_name#" | LC_ALL=C sort)
+  found=$(manifest | without_sums)
+  if ! diff <(echo "$expected") <(echo "$found") >"$work/diff"; then
+    fail "installed names differ from the reference's (< expected, > found):"
+    sed 's/^/    /' "$work/diff"
+  fi
 }
 
 rows=(
