@@ -63,6 +63,14 @@ std::string relativeScriptDir(std::string_view scriptText, std::string_view libr
 // change it made. A file is never left partly written at its destination. An
 // entry whose content does not match its checksum raises PayloadError. When
 // the undo itself fails, the error's message says what stays where.
+//
+// It deletes, moves and writes only below its two target directories and
+// their staging names, never through a link it did not make (any reparse
+// point: a link met is one item, removed or kept aside as a name, never
+// listed into or written through), and never into a name it did not create
+// in this run. One installation at a time per target directory: a second is
+// refused (IOError) before it changes anything, and an undo touches only what
+// its own run made.
 void installPayload(System& system, std::string_view paletteText, std::string_view scriptText,
                     std::string_view libraryRoot, NativeWindow owner,
                     std::span<const PayloadEntry> table);
