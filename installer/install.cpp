@@ -113,8 +113,9 @@ void decompressEntry(const PayloadEntry& entry, std::string& content) {
 // directory), is removed as a name first, never opened, so that nothing is
 // written through a link or into bytes that another name shares. Only a file
 // this run created is recorded for the undo.
+template <typename Create>
 FileStatus createFresh(System& system, InstallJournal& journal, const std::string& path,
-                       const std::function<FileStatus()>& create) {
+                       const Create& create) {
   journal.writingTemporary(path);
   FileStatus status = create();
   if (status == FileStatus::exists) {
@@ -572,12 +573,12 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     const bool scriptParent = createParent(scriptText);
     // In one order for every run, so that of two runs started together one
     // gets both.
-    std::vector<std::string_view> order;
-    if (paletteParent) order.push_back(paletteText);
-    if (scriptParent) order.push_back(scriptText);
-    std::sort(order.begin(), order.end(),
-              [](std::string_view a, std::string_view b) { return pathKey(a) < pathKey(b); });
-    for (const std::string_view target : order) locks.lock(target);
+    std::string_view first = paletteText;
+    std::string_view second = scriptText;
+    if (pathKey(second) < pathKey(first)) std::swap(first, second);
+    for (const std::string_view target : {first, second}) {
+      if (target == paletteText ? paletteParent : scriptParent) locks.lock(target);
+    }
 
     // Every directory is tried, so that each failure shows its box at once;
     // one whose parent failed is unlocked, so it is never staged.

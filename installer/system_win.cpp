@@ -200,7 +200,8 @@ std::uint32_t WindowsSystem::removeName(std::string_view path) {
   UniqueFileHandle file;
   std::wstring spare;
   for (int attempt = 0; attempt < 8 && !file; ++attempt) {
-    spare = name + L".setup-rm" + (attempt == 0 ? L"" : std::to_wstring(attempt));
+    spare = name + L".setup-rm";
+    if (attempt > 0) spare += static_cast<wchar_t>(L'0' + attempt);
     file = UniqueFileHandle(sys.CreateFileW(spare.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   }
