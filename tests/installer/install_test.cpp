@@ -852,6 +852,26 @@ TEST_F(AllOrNothing, AFailingUndoLosesNothingAndSaysWhere) {
   EXPECT_TRUE(system.isDirectory("E:\\Lib\\S\\fonts\\static"));
 }
 
+// A program that opens each new file as it appears, as a virus scanner may,
+// holds the fresh temporary file: its rename is refused with a sharing
+// violation, which the user hears as a write that cannot open the
+// destination, as for a refused access, never in the system's words about a
+// temporary name.
+TEST_F(Install, ARenameRefusedForAHeldTemporaryFileNamesTheDestination) {
+  Payload payload;
+  payload.add("first.txt", "first").add("second.txt", "second new");
+  system.putFile("E:\\P\\second.txt", "second old");
+  system.holdOpenOnceWritten("E:\\P\\second.txt.setup-tmp");
+  std::string error;
+  try {
+    install("E:\\P", "E:\\S", "E:", payload.table());
+  } catch (const Error& e) {
+    error = std::string(e.kind()) + ": " + e.message();
+  }
+  EXPECT_EQ(error.substr(0, error.find('\n')), "IOError: cannot open: E:\\P\\second.txt");
+  EXPECT_EQ(system.contentOf("E:\\P\\second.txt"), "second old");
+}
+
 TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
   prepareOlderInstallation();
   system.putFile("E:\\Lib\\P\\readme.md.setup-tmp", "read me, ver");
@@ -870,6 +890,14 @@ TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
   }
   EXPECT_EQ(system.contentOf("E:\\Lib\\S\\vesk.py"), "path = 'E:\\\\Lib\\\\S'\nversion 2\n");
   EXPECT_EQ(system.contentOf("E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf"), "glyphs");
+
+  // The directories this installation writes into are kept as the killed
+  // run made them, each side by its own payload: not removed and made again.
+  restart(&AllOrNothing::prepareInterruptedFirstInstallation);
+  system.makeDirectories("E:\\Lib\\S.setup-tmp\\Resources");
+  ASSERT_EQ(installCatching(), "");
+  EXPECT_EQ(system.list("E:\\Lib\\S"),
+            (std::vector<std::string>{"fonts", "Resources", "vesk.py"}));
 
   // Of another version's leftovers only what this payload installs moves
   // into place.
