@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <type_traits>
@@ -420,7 +421,9 @@ TEST_F(Bars, AToolsArrowDropsItsMenuDownAndTheChoiceReachesTheFrame) {
   NMTOOLBARW drop{};
   drop.hdr = {hwnd(*bar), static_cast<UINT_PTR>(GetDlgCtrlID(hwnd(*bar))), TBN_DROPDOWN};
   drop.iItem = 8;
-  SendMessageW(hwnd(*frame), WM_NOTIFY, drop.hdr.idFrom, reinterpret_cast<LPARAM>(&drop));
+  // Taken: the tool bar is to go on as usual, releasing the pressed arrow.
+  EXPECT_EQ(SendMessageW(hwnd(*frame), WM_NOTIFY, drop.hdr.idFrom, reinterpret_cast<LPARAM>(&drop)),
+            TBDDRET_DEFAULT);
   EXPECT_EQ(log, (std::vector<std::string>{"drop-down 8"}));
 
   // Without its menu the tool loses the arrow.
@@ -442,12 +445,21 @@ TEST_F(Bars, MouseNoticesOfACommonControlClimbAsCommandsAndAnswerWithTheResult) 
       log.push_back(std::to_string(e.id()) + (e.window().handle() == bar->handle() ? " bar" : "") +
                     " " + std::to_string(e.commandId()) + " item " +
                     std::to_string(mouse->dwItemSpec));
+      if (e.id() == wEvent_NmRightDoubleClick) return e.skip();
       e.setResult(e.id() == wEvent_NmRightClick ? 1 : 0);
     });
   }
+  // What no handler takes goes on to the program's own procedure.
+  frame->setExtraMessageProc(
+      [](std::uint32_t message, std::uint64_t, std::int64_t second) -> std::optional<std::int64_t> {
+        if (message != WM_NOTIFY || reinterpret_cast<const NMHDR*>(second)->code != NM_RDBLCLK) {
+          return std::nullopt;
+        }
+        return 9;
+      });
   // As the tool bar sends them.
   const UINT codes[] = {NM_CLICK, NM_DBLCLK, NM_RCLICK, NM_RDBLCLK};
-  const LRESULT results[] = {0, 0, 1, 0};
+  const LRESULT results[] = {0, 0, 1, 9};
   for (int i = 0; i < 4; ++i) {
     NMMOUSE mouse{};
     mouse.hdr = {hwnd(*bar), static_cast<UINT_PTR>(GetDlgCtrlID(hwnd(*bar))), codes[i]};

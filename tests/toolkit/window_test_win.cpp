@@ -428,6 +428,27 @@ TEST_F(Window, AWindowRefusedAfterItsFirstMessageIsNotDestroyedAgain) {
   UnregisterClassW(kRefusingClass, GetModuleHandleW(nullptr));
 }
 
+std::vector<HWND> unsubclassed;
+decltype(SystemFunctions::RemoveWindowSubclass) realRemoveWindowSubclass = nullptr;
+
+// The subclass names the object, which may outlive its control: it leaves the
+// chain at the control's last message, while the handle still names it.
+TEST_F(Window, AControlLeavesTheToolkitsSubclassAtItsLastMessage) {
+  const auto field = wTextCtrl::create(*panel, "abc", {10, 10}, {200, 24});
+  const HWND h = hwnd(*field);
+  auto& table = const_cast<SystemFunctions&>(sys);
+  realRemoveWindowSubclass = table.RemoveWindowSubclass;
+  table.RemoveWindowSubclass = [](HWND w, SUBCLASSPROC proc, UINT_PTR id) -> BOOL {
+    const BOOL removed = realRemoveWindowSubclass(w, proc, id);
+    if (removed && proc == wControlSubclassProc) unsubclassed.push_back(w);
+    return removed;
+  };
+  field->destroy();
+  table.RemoveWindowSubclass = realRemoveWindowSubclass;
+  EXPECT_FALSE(IsWindow(h));
+  EXPECT_EQ(unsubclassed, std::vector<HWND>{h});
+}
+
 TEST_F(Window, PositionsAndSizesMustFit32Bits) {
   const auto child = wPanel::create(*panel, {10, 20}, {30, 40});
   constexpr std::int64_t big = std::int64_t{1} << 31;
