@@ -93,19 +93,15 @@ std::string moveAsideIfDifferent(System& system, std::string_view path,
 }
 
 // The entry's content, checked before any of it reaches the disk: a damaged
-// download must not install a corrupted file.
+// download must not install a corrupted file. One that does not decompress
+// raises uncompress's SnappyError.
 void decompressEntry(const PayloadEntry& entry, std::string& content) {
-  const auto damaged = [&](std::string_view why) {
-    return PayloadError("The installer is damaged: its copy of " + quoted(entry.name) + " " +
-                            std::string(why) + ". Download the installer again.",
-                        "installPayload");
-  };
-  try {
-    uncompress(entry.compressed, content);
-  } catch (const SnappyError&) {
-    throw damaged("cannot be decompressed");
+  uncompress(entry.compressed, content);
+  if (contentHash(content) != entry.hash) {
+    throw PayloadError("The installer is damaged: its copy of " + quoted(entry.name) +
+                           " does not match its checksum. Download the installer again.",
+                       "installPayload");
   }
-  if (contentHash(content) != entry.hash) throw damaged("does not match its checksum");
 }
 
 // Creates the file path through create, afresh: a leftover at that name of
@@ -533,6 +529,11 @@ std::string relativeScriptDir(std::string_view scriptText, std::string_view libr
       prefix = k;
       break;
     }
+  }
+  // A longer name that only begins like the script directory's
+  // ("PythonPartsScriptsX") is another directory.
+  if (prefix < scriptText.size() && !isSeparator(scriptText[prefix])) {
+    return std::string(scriptText);
   }
   // One byte more: the separator after the script directory's name.
   return std::string(scriptText.substr(std::min(prefix + 1, scriptText.size())));
