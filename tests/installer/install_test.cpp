@@ -897,8 +897,7 @@ TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
   restart(&AllOrNothing::prepareInterruptedFirstInstallation);
   system.makeDirectories("E:\\Lib\\S.setup-tmp\\Resources");
   ASSERT_EQ(installCatching(), "");
-  EXPECT_EQ(system.list("E:\\Lib\\S"),
-            (std::vector<std::string>{"fonts", "Resources", "vesk.py"}));
+  EXPECT_EQ(system.list("E:\\Lib\\S"), (std::vector<std::string>{"fonts", "Resources", "vesk.py"}));
 
   // Of another version's leftovers only what this payload installs moves
   // into place.
