@@ -67,6 +67,19 @@ std::string cString(std::string_view bytes) {
   return out + "\"";
 }
 
+// The name the installer gives the file: on the palette side every
+// "Bestellliste" reads "Liste de commande".
+std::string installedName(const Item& item) {
+  if (!item.isPalette) return item.name;
+  constexpr std::string_view kWord = "Bestellliste";
+  std::string name = item.name;
+  for (std::size_t at = name.find(kWord); at != std::string::npos;
+       at = name.find(kWord, at + 17)) {
+    name.replace(at, kWord.size(), "Liste de commande");
+  }
+  return name;
+}
+
 }  // namespace
 
 std::string windowsNameProblem(const std::string& name) {
@@ -134,9 +147,6 @@ std::vector<Item> parseList(const std::string& text, const std::filesystem::path
     item.source = std::filesystem::path(source);
     if (item.source.is_relative()) item.source = base / item.source;
     item.name = std::filesystem::path(source).filename().string();
-    if (item.name.find("..") != std::string::npos) {
-      throw ValueError(where + "file name '" + item.name + "' holds \"..\"", kProcedure);
-    }
     if (const std::string problem = windowsNameProblem(item.name); !problem.empty()) {
       throw ValueError(where + "file name '" + item.name + "' has " + problem, kProcedure);
     }
@@ -146,8 +156,10 @@ std::vector<Item> parseList(const std::string& text, const std::filesystem::path
                            "\", which the installer keeps for files being written",
                        kProcedure);
     }
-    const std::string destination =
-        std::string(item.isPalette ? "palette:" : "script:") + foldCase(item.subDir + item.name);
+    // Where the installer writes it: palette names are renamed for the French
+    // order list first, and two names may meet only there.
+    const std::string destination = std::string(item.isPalette ? "palette:" : "script:") +
+                                    foldCase(item.subDir + installedName(item));
     if (const auto [it, fresh] = destinations.emplace(destination, number); !fresh) {
       throw ValueError(where + "'" + item.subDir + item.name +
                            "' has the same destination as line " + std::to_string(it->second),
