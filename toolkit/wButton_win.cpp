@@ -16,6 +16,7 @@ wButton::~wButton() = default;
 std::shared_ptr<wButton> wButton::create(wWindow& parent, std::string_view label, wPoint position,
                                          wSize size, std::uint64_t style) {
   std::shared_ptr<wButton> button(new wButton);
+  const CreationGuard guard(*button);
   button->initControl(
       parent, {.title = std::string(label), .position = position, .size = size, .style = style},
       "Button");

@@ -19,6 +19,7 @@ std::shared_ptr<wComboBox> wComboBox::create(wWindow& parent, std::string_view v
                                              std::vector<std::string> items, std::uint64_t style,
                                              wPoint position, wSize size) {
   std::shared_ptr<wComboBox> combo(new wComboBox);
+  const CreationGuard guard(*combo);
   combo->items_ = std::move(items);
   combo->initControl(parent, {.position = position, .size = size, .style = style}, "ComboBox");
   wComboBox* c = combo.get();

@@ -5,6 +5,7 @@
 // top-level window's last focused child) and runs the toolkit's keyboard
 // navigation, which replaces dialog-box navigation:
 //   Tab / Shift+Tab   next / previous control that can take the focus, wrapping;
+//   Ctrl+Tab          the same, also out of a multi-line field that types tabs;
 //   Enter             clicks the focused button, else the default sibling button;
 //   Alt+letter/digit  focuses (and clicks, for buttons) the sibling whose label
 //                     holds "&" + that character;

@@ -7,6 +7,7 @@ namespace setup {
 std::shared_ptr<wFrame> wFrame::create(std::string_view title, wPoint position, wSize size,
                                        std::uint64_t style, wColour background) {
   std::shared_ptr<wFrame> frame(new wFrame);
+  const CreationGuard guard(*frame);
   frame->initVerbosely(nullptr,
                        {.title = std::string(title),
                         .position = position,

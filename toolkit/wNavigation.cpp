@@ -5,12 +5,12 @@
 
 namespace setup {
 
-bool textFieldClaims(std::uint32_t style, bool acceptsTabs, std::uint32_t key) {
+bool textFieldClaims(std::uint32_t style, bool acceptsTabs, std::uint32_t key, bool controlDown) {
   if (key == vk::left || key == vk::right) return true;
   if ((style & es::multiLine) == 0) return false;
   if (key == vk::up || key == vk::down) return true;
   if (key == vk::enter) return (style & es::readOnly) == 0;
-  if (key == vk::tab) return acceptsTabs;
+  if (key == vk::tab) return acceptsTabs && !controlDown;
   return false;
 }
 

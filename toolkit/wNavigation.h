@@ -22,8 +22,10 @@ inline constexpr std::uint32_t wantReturn = 0x1000;
 
 // The keys a text field claims in the navigation query: Left and Right; a
 // multi-line field also Up and Down, Enter unless read-only, and Tab when it
-// accepts tabs.
-bool textFieldClaims(std::uint32_t style, bool acceptsTabs, std::uint32_t key);
+// accepts tabs and Ctrl is not held. Ctrl+Tab (with Shift, backwards) always
+// leaves the field: a field that kept every Tab would trap a keyboard user,
+// who has no other key out of it.
+bool textFieldClaims(std::uint32_t style, bool acceptsTabs, std::uint32_t key, bool controlDown);
 
 // A combo box claims the four arrow keys, and Enter, which opens its list.
 bool comboBoxClaims(std::uint32_t key);

@@ -7,6 +7,7 @@ namespace setup {
 std::shared_ptr<wStaticText> wStaticText::create(wWindow& parent, std::string_view label,
                                                  wPoint position, wSize size, std::uint64_t style) {
   std::shared_ptr<wStaticText> text(new wStaticText);
+  const CreationGuard guard(*text);
   text->initControl(
       parent, {.title = std::string(label), .position = position, .size = size, .style = style},
       "Static");

@@ -21,7 +21,8 @@ class wTextCtrl : public wControl {
   static constexpr std::uint64_t defaultStyle = 0x50010080;
   // A toolkit bit of the style word (beyond the native styles and the bits
   // of wStyle.h): a multi-line field (ES_MULTILINE) accepts tabs, so Tab
-  // types a tab there instead of moving the focus; Ctrl+Tab still moves it.
+  // and Shift+Tab type a tab there instead of moving the focus; Ctrl+Tab and
+  // Ctrl+Shift+Tab still move it, or the field would be a keyboard trap.
   static constexpr std::uint64_t acceptsTabs = std::uint64_t{1} << 62;
 
   // Created without a size, a field is 120 pixels wide and as high as a

@@ -17,6 +17,7 @@ constexpr WPARAM kConvertEolOnPaste = 4;    // ES_EX_CONVERT_EOL_ON_PASTE
 std::shared_ptr<wTextCtrl> wTextCtrl::create(wWindow& parent, std::string_view value,
                                              wPoint position, wSize size, std::uint64_t style) {
   std::shared_ptr<wTextCtrl> text(new wTextCtrl);
+  const CreationGuard guard(*text);
   text->createdStyle_ = static_cast<std::uint32_t>(style);
   text->acceptsTabs_ = (style & acceptsTabs) != 0;
   text->initControl(
@@ -48,9 +49,9 @@ std::shared_ptr<wTextCtrl> wTextCtrl::create(wWindow& parent, std::string_view v
     });
   }
   text->connect(wEvent_Navigation, [t](wEvent& e) {
-    // Ctrl+Tab leaves a field that accepts tabs.
-    const bool tabs = t->acceptsTabs_ && e.keyCode() == vk::tab && !e.controlDown();
-    if (!textFieldClaims(t->style(), tabs, e.keyCode())) return e.skip();
+    if (!textFieldClaims(t->style(), t->acceptsTabs_, e.keyCode(), e.controlDown())) {
+      return e.skip();
+    }
     e.setResult(1);
   });
   return text;

@@ -53,7 +53,9 @@ class wToolBar : public wControl {
   // identifier without tool or when the system refused the arrow.
   bool setDropDownMenu(std::int32_t id, wHandle menu);
 
-  // Shows or hides the bar; the parent lays its docked bars out again.
+  // Shows or hides the bar; when its own visibility changed (whether the
+  // parent is shown or not), the parent gets wEvent_Size with its client size
+  // and lays its docked bars out again.
   void showDocked(bool show);
 
   std::optional<std::string> toolTip(std::uint32_t toolId) const override;

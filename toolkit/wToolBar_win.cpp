@@ -12,6 +12,7 @@ namespace setup {
 std::shared_ptr<wToolBar> wToolBar::create(wWindow& parent, wPoint position, wSize size,
                                            std::uint64_t style) {
   std::shared_ptr<wToolBar> bar(new wToolBar);
+  const CreationGuard guard(*bar);
   bar->initControl(parent, {.position = position, .size = size, .style = style}, "ToolbarWindow32");
   bar->setCanTakeFocusFlag(false);
   bar->setBackgroundColour(0xFFFFFF);
@@ -62,13 +63,15 @@ bool wToolBar::addTool(std::int64_t id, std::string_view label, std::shared_ptr<
 }
 
 void wToolBar::showDocked(bool show) {
-  const bool was = isShown();
+  // The bar's own visibility, as the parent's client area counts it: a bar
+  // shown or hidden while its window is hidden still moves the client origin.
+  const bool was = isShownItself();
   if (show) {
     this->show();
   } else {
     hide();
   }
-  if (was != isShown() && parent() != nullptr) {
+  if (was != isShownItself() && parent() != nullptr) {
     const wSize client = parent()->clientSize();
     parent()->raise(wEvent_Size, 0, MAKELPARAM(client.width, client.height));
   }

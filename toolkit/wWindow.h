@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -77,7 +78,10 @@ class wWindow : public wEventTarget {
   // --- Geometry ---
   void show();  // SW_SHOWNORMAL
   void hide();
+  // Shown, it and all its parents (IsWindowVisible).
   bool isShown() const;
+  // Its own WS_VISIBLE, whether its parents are shown or not.
+  bool isShownItself() const;
   void enable(bool on = true);
   bool isEnabled() const;
   // Outer rectangle relative to the parent's client origin (screen for a top level).
@@ -181,10 +185,32 @@ class wWindow : public wEventTarget {
   // Throws wWindowError "wWindow creation failed".
   void initVerbosely(wWindow* parent, const wWindowArgs& args, std::string_view className,
                      bool registerClass);
-  // Wraps an existing native window (a combo box's parts). Throws wWindowError.
+  // Wraps an existing native window (a combo box's parts). Throws
+  // wWindowError, or wFontError when the window's font cannot be read; a
+  // failed wrapping leaves the native window alive and not the toolkit's.
   void init(wHandle handle);
   // Fields shared by creation and wrapping. Throws wWindowError for an empty name.
   void initBase(std::string_view className);
+
+  // Declared in a class's create() before its creation starts: when an
+  // exception leaves create() after the native window exists (a part that
+  // cannot be wrapped, a font that cannot be read), the window is destroyed
+  // and leaves the window table and its parent's children, as if it had never
+  // been made. A creation that finishes is left alone.
+  class CreationGuard {
+   public:
+    explicit CreationGuard(wWindow& window)
+        : window_(window), exceptions_(std::uncaught_exceptions()) {}
+    CreationGuard(const CreationGuard&) = delete;
+    CreationGuard& operator=(const CreationGuard&) = delete;
+    ~CreationGuard() {
+      if (std::uncaught_exceptions() > exceptions_) window_.abandonCreation();
+    }
+
+   private:
+    wWindow& window_;
+    int exceptions_;
+  };
 
   // Hooks for classes: items added right after creation, the size used for a
   // component created as wDefault.
@@ -217,6 +243,8 @@ class wWindow : public wEventTarget {
   void connectBuiltInHandlers(bool created);
   void registerClass();
   void adoptHandle(wHandle handle);
+  // Destroys the native window of a failed creation and leaves every table.
+  void abandonCreation();
   void unsubclass(wHandle handle);
   // Leaves every table and drops connections and objects (WM_NCDESTROY).
   void forget();

@@ -224,19 +224,38 @@ void wWindow::init(wHandle handle) {
     throw wWindowError("wWindow creation failed", "init");
   }
   initBase(toUtf8(name));
-  adoptHandle(h);
+  // Read before the handle is ours: an object dropped by a failure here
+  // would destroy a window that belongs to somebody else (a combo box).
+  std::shared_ptr<wFont> font = fontOfNativeWindow(h);
   const std::shared_ptr<wWindow> parent = toolkitWindow(sys.GetParent(h));
   parent_ = parent.get();
   setEventParent(parent_);
   background_ = wNoColour;
   foreground_ = wNoColour;
-  font_ = fontOfNativeWindow(h);
+  font_ = std::move(font);
 
-  wApp::get().windows_[h] = self();
-  if (parent_ != nullptr) parent_->children_.push_back(self());
+  adoptHandle(h);
+  try {
+    wApp::get().windows_[h] = self();
+    if (parent_ != nullptr) parent_->children_.push_back(self());
+    connectBuiltInHandlers(false);
+    subclass();
+  } catch (...) {
+    // Leaves the tables and gives the handle back alive.
+    forget();
+    throw;
+  }
+}
 
-  connectBuiltInHandlers(false);
-  subclass();
+void wWindow::abandonCreation() {
+  const HWND h = hwndOf(*this);
+  if (h == nullptr) return;  // the failed step cleaned up itself
+  // Dropping the window from the tables may drop the last reference.
+  const std::shared_ptr<wWindow> keep = self();
+  // Its WM_NCDESTROY takes it out of the tables, and its parts with it.
+  sys.DestroyWindow(h);
+  // A window whose messages did not reach the toolkit yet is still there.
+  if (handle() != nullptr) forget();
 }
 
 void wWindow::subclass() {
@@ -329,6 +348,9 @@ void wWindow::hide() {
 bool wWindow::isShown() const {
   return sys.IsWindowVisible(hwndOf(*this)) != FALSE;
 }
+bool wWindow::isShownItself() const {
+  return (style() & WS_VISIBLE) != 0;
+}
 void wWindow::enable(bool on) {
   sys.EnableWindow(hwndOf(*this), on ? TRUE : FALSE);
 }
@@ -397,11 +419,11 @@ wPoint wWindow::clientOrigin() const {
 std::vector<wDockedBarRoom> wWindow::dockedBarRooms() const {
   std::vector<wDockedBarRoom> bars;
   for (const wWindow* bar : dockedBars_) {
-    const HWND b = hwndOf(*bar);
-    const auto style = static_cast<std::uint32_t>(sys.GetWindowLongPtrW(b, GWL_STYLE));
     // The bar's own visibility: a window laid out before it is shown must
-    // leave room for its bars already.
-    if ((style & WS_VISIBLE) == 0) continue;
+    // leave room for its bars already. Showing and hiding a bar ask the same.
+    if (!bar->isShownItself()) continue;
+    const HWND b = hwndOf(*bar);
+    const std::uint32_t style = bar->style();
     const auto barStyle = static_cast<std::uint32_t>(sys.SendMessageW(b, TB_GETSTYLE, 0, 0));
     RECT r{};
     sys.GetWindowRect(b, &r);

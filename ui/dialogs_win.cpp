@@ -45,9 +45,12 @@ HWND ownerHandle(const wDialog& dialog) {
   return dialog.owner() ? static_cast<HWND>(dialog.owner()->handle()) : nullptr;
 }
 
-// A dialog without owner ends with the loop's notice, as a top-level window does.
-void endDialog(const wDialog& dialog) {
-  if (!dialog.owner()) sys.PostMessageW(nullptr, wNotice_TopLevelDestroyed, 0, 0);
+// A dialog without owner ends with the loop's notice, as a top-level window
+// does. The owner is the native window the dialog was shown for, a toolkit
+// window or another program's: the same that decided whether it was modal to
+// its owner or to the whole task.
+void endDialog(HWND owner) {
+  if (owner == nullptr) sys.PostMessageW(nullptr, wNotice_TopLevelDestroyed, 0, 0);
 }
 
 // The picker's steps; false as soon as one fails.
@@ -119,7 +122,7 @@ std::shared_ptr<FolderDialog> FolderDialog::create(wWindow* owner, std::string m
 
 std::string chooseFolder(FolderDialog& dialog) {
   const bool ok = pickFolder(dialog);
-  endDialog(dialog);
+  endDialog(ownerHandle(dialog));
   if (!ok) return "";
   if (dialog.style & FolderDialog::changeDirectory) {
     sys.SetCurrentDirectoryW(toWide(dialog.path).c_str());  // a failure changes nothing
@@ -151,7 +154,7 @@ std::shared_ptr<MessageBoxDialog> MessageBoxDialog::create(wHandle owner, std::s
 void showMessageBox(MessageBoxDialog& dialog) {
   UINT flags = static_cast<UINT>(dialog.style & 0xFFFFFFFFu);
   const HWND owner = static_cast<HWND>(dialog.ownerHandle);
-  if (!dialog.owner() && owner == nullptr) flags |= MB_TASKMODAL;
+  if (owner == nullptr) flags |= MB_TASKMODAL;
   if (dialog.style & MessageBoxDialog::stayOnTop) flags |= MB_TOPMOST;
   currentMessageBox = &dialog;
   dialog.hook = sys.SetWindowsHookExW(WH_CBT, messageBoxHook, nullptr, sys.GetCurrentThreadId());
@@ -161,7 +164,7 @@ void showMessageBox(MessageBoxDialog& dialog) {
     sys.UnhookWindowsHookEx(static_cast<HHOOK>(dialog.hook));
     dialog.hook = nullptr;
   }
-  endDialog(dialog);
+  endDialog(owner);
   currentMessageBox = nullptr;
 }
 

@@ -195,6 +195,53 @@ TEST_F(Controls, AWrappedEditWithoutFontTakesTheDefaultFont) {
   DestroyWindow(edit);
 }
 
+// Makes every font read of the toolkit fail while it lives, as a font handle
+// that went away under it would.
+class FailingFontRead {
+ public:
+  FailingFontRead() : table_(const_cast<SystemFunctions&>(sys)), real_(table_.GetObjectW) {
+    table_.GetObjectW = [](HANDLE, int, LPVOID) -> int { return 0; };
+  }
+  FailingFontRead(const FailingFontRead&) = delete;
+  FailingFontRead& operator=(const FailingFontRead&) = delete;
+  ~FailingFontRead() { table_.GetObjectW = real_; }
+
+ private:
+  SystemFunctions& table_;
+  decltype(SystemFunctions::GetObjectW) real_;
+};
+
+// The edit still belongs to whoever made it (a combo box): a wrapping that
+// fails must not take it down.
+TEST_F(Controls, AnEditWhoseFontCannotBeReadIsNotWrappedAndLivesOn) {
+  const HWND edit = CreateWindowExW(0, L"Edit", L"abc", WS_CHILD, 0, 0, 50, 20, hwnd(*panel),
+                                    nullptr, nullptr, nullptr);
+  ASSERT_NE(edit, nullptr);
+  SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), 0);
+  ASSERT_NE(SendMessageW(edit, WM_GETFONT, 0, 0), 0);
+  {
+    const FailingFontRead failing;
+    EXPECT_THROW(wTextCtrl::wrap(edit, nullptr), wFontError);
+  }
+  EXPECT_TRUE(IsWindow(edit));
+  EXPECT_EQ(wApp::get().findWindow(edit), nullptr);
+  EXPECT_TRUE(panel->children().empty());
+  DestroyWindow(edit);
+}
+
+// A control whose creation fails half way leaves nothing behind: no native
+// window, no entry among its parent's children.
+TEST_F(Controls, AComboBoxWhoseEditPartCannotBeWrappedLeavesNoTrace) {
+  {
+    const FailingFontRead failing;
+    EXPECT_THROW(
+        wComboBox::create(*panel, "libre", {"Un"}, wComboBox::defaultStyle, {10, 10}, {120, 24}),
+        wFontError);
+  }
+  EXPECT_TRUE(panel->children().empty());
+  EXPECT_EQ(FindWindowExW(hwnd(*panel), nullptr, L"ComboBox", nullptr), nullptr);
+}
+
 TEST_F(Controls, OnlyAnEditInsideAToolkitWindowCanBeWrapped) {
   const HWND foreign =
       CreateWindowExW(0, L"Edit", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
@@ -380,9 +427,16 @@ TEST_F(Navigation, AMultiLineFieldThatAcceptsTabsTypesThemAndCtrlTabLeavesIt) {
   typeKey('B');
   EXPECT_EQ(GetFocus(), hwnd(*notes));
   EXPECT_EQ(notes->value(), "a\tb");
+  // Ctrl+Tab is the way out (Shift+Tab types a tab too): exactly one step
+  // on, and Ctrl+Shift+Tab one step back.
   typeKey(VK_TAB, {VK_CONTROL});
-  EXPECT_NE(GetFocus(), hwnd(*notes));
-  EXPECT_EQ(notes->value(), "a\tb");
+  EXPECT_EQ(GetFocus(), hwnd(*plain));
+  typeKey(VK_TAB, {VK_CONTROL, VK_SHIFT});
+  EXPECT_EQ(GetFocus(), hwnd(*notes));
+  typeKey(VK_TAB, {VK_SHIFT});
+  EXPECT_EQ(GetFocus(), hwnd(*notes));
+  const std::string typed = notes->value();
+  EXPECT_EQ(std::count(typed.begin(), typed.end(), '\t'), 2) << typed;
 
   plain->setFocus();
   pump();

@@ -341,6 +341,7 @@ TEST(Navigation, KeysAControlKeeps) {
     bool tabs;
     std::uint32_t key;
     bool claimed;
+    bool control = false;  // Ctrl+Tab leaves even a field that accepts tabs
   };
   const Case cases[] = {
       {single, false, vk::left, true},        {single, false, vk::right, true},
@@ -350,10 +351,11 @@ TEST(Navigation, KeysAControlKeeps) {
       {multi, false, vk::enter, true},        {multiReadOnly, false, vk::enter, false},
       {multi, false, vk::tab, false},         {multi, true, vk::tab, true},
       {multiReadOnly, false, vk::left, true}, {multi, false, 'A', false},
+      {multi, true, vk::tab, false, true},    {multi, true, vk::left, true, true},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(textFieldClaims(c.style, c.tabs, c.key), c.claimed)
-        << std::hex << c.style << " key " << std::dec << c.key;
+    EXPECT_EQ(textFieldClaims(c.style, c.tabs, c.key, c.control), c.claimed)
+        << std::hex << c.style << " key " << std::dec << c.key << (c.control ? " with Ctrl" : "");
   }
   // Enter too: it opens the list, and must not also click the default button.
   for (std::uint32_t key : {vk::left, vk::up, vk::right, vk::down, vk::enter}) {

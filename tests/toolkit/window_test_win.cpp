@@ -290,6 +290,33 @@ TEST_F(Window, TheFrameKeepsItsSingleChildFillingItAndLeavesTwoAlone) {
   EXPECT_EQ(second->rect(), (wRect{5, 5, 55, 55}));
 }
 
+// The frame is laid out before it is shown: hiding or showing a docked bar
+// then moves the client origin and must say so.
+TEST_F(Window, ADockedBarShownOrHiddenInAHiddenWindowRaisesASizeEvent) {
+  ASSERT_FALSE(IsWindowVisible(hwnd(*frame)));
+  const auto bar = wToolBar::create(*panel);
+  bar->addTool(7, "Outil", nullptr);
+  const RECT barRect = screenRect(hwnd(*bar));
+  const LONG barHeight = barRect.bottom - barRect.top;
+  ASSERT_GT(barHeight, 0);
+  ASSERT_EQ(panel->clientOrigin(), (wPoint{0, barHeight}));
+  std::vector<wSize> sizes;
+  panel->connect(wEvent_Size, [&](wEvent& e) {
+    sizes.push_back({LOWORD(e.second()), HIWORD(e.second())});
+    e.skip();
+  });
+  const RECT client = clientRect(hwnd(*panel));
+
+  bar->showDocked(false);
+  EXPECT_EQ(panel->clientOrigin(), (wPoint{0, 0}));
+  EXPECT_EQ(sizes, (std::vector<wSize>{{client.right, client.bottom}}));
+  bar->showDocked(false);  // no change, no event
+  bar->showDocked(true);
+  EXPECT_EQ(panel->clientOrigin(), (wPoint{0, barHeight}));
+  EXPECT_EQ(sizes, (std::vector<wSize>{{client.right, client.bottom},
+                                       {client.right, client.bottom - barHeight}}));
+}
+
 TEST_F(Window, FocusReturnsToTheLastFocusedControlOnReactivation) {
   const auto first = wTextCtrl::create(*panel, "un", {10, 10}, {100, 24});
   const auto second = wTextCtrl::create(*panel, "deux", {10, 40}, {100, 24});

@@ -1,5 +1,5 @@
-// The installer's message box under wine: whom it belongs to and what it
-// disables while it is up.
+// The installer's message box under wine: whom it belongs to, what it
+// disables while it is up and how it ends.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "tests/toolkit/testing_win.h"
+#include "toolkit/wEvent.h"
 #include "toolkit/wFrame.h"
 #include "ui/dialogs.h"
 
@@ -21,7 +22,19 @@ struct SeenBox {
   HWND owner = nullptr;
   bool frameEnabled = true;
   bool found = false;
+  bool endNotice = false;  // the loop's notice of an ownerless dialog's end
 };
+
+// Whether the thread's queue holds the loop's end notice; takes it out.
+bool takeEndNotice() {
+  MSG m;
+  bool found = false;
+  while (
+      PeekMessageW(&m, nullptr, wNotice_TopLevelDestroyed, wNotice_TopLevelDestroyed, PM_REMOVE)) {
+    found = true;
+  }
+  return found;
+}
 
 SeenBox showAndWatch(MessageBoxDialog& dialog, HWND frame) {
   SeenBox seen;
@@ -38,9 +51,11 @@ SeenBox showAndWatch(MessageBoxDialog& dialog, HWND frame) {
       Sleep(10);
     }
   });
+  takeEndNotice();
   showMessageBox(dialog);
   done = true;
   watcher.join();
+  seen.endNotice = takeEndNotice();
   return seen;
 }
 
@@ -60,19 +75,22 @@ TEST(MessageBoxes, BelongsToTheOwnerAsGivenAndOnlyAnOwnerlessOneHoldsTheWholeTas
     std::shared_ptr<MessageBoxDialog> dialog;
     HWND owner;
     bool frameEnabled;
+    bool endNotice;
   };
   const Case cases[] = {
       {"toolkit owner", MessageBoxDialog::create(frame.get(), "texte", "Bo\xc3\xaete 1", MB_OK),
-       frameHandle, false},
+       frameHandle, false, false},
+      // Owned by another program's window: it ends as an owned dialog, without
+      // the notice that would end the loop of a program with no window left.
       {"native owner", MessageBoxDialog::create(wHandle{foreign}, "texte", "Bo\xc3\xaete 2", MB_OK),
-       foreign, true},
+       foreign, true, false},
       {"owner by handle",
        MessageBoxDialog::create(wHandle{frameHandle}, "texte", "Bo\xc3\xaete 3", MB_OK),
-       frameHandle, false},
+       frameHandle, false, false},
       // Task-modal: every window of the thread waits for it.
       {"no owner",
        MessageBoxDialog::create(static_cast<wWindow*>(nullptr), "texte", "Bo\xc3\xaete 4", MB_OK),
-       nullptr, false},
+       nullptr, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -80,6 +98,7 @@ TEST(MessageBoxes, BelongsToTheOwnerAsGivenAndOnlyAnOwnerlessOneHoldsTheWholeTas
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(seen.owner, c.owner);
     EXPECT_EQ(seen.frameEnabled, c.frameEnabled);
+    EXPECT_EQ(seen.endNotice, c.endNotice);
     EXPECT_TRUE(IsWindowEnabled(frameHandle));  // given back when the box closed
   }
   DestroyWindow(foreign);
