@@ -1,7 +1,7 @@
 #include "installer/install.h"
 
 #include <algorithm>
-#include <functional>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -117,8 +117,7 @@ FileStatus createFresh(System& system, InstallJournal& journal, const std::strin
   if (status == FileStatus::exists) {
     // A leftover that cannot be removed is named as it stands: the user has
     // to remove it.
-    if (const std::uint32_t code = system.removeName(path);
-        code != 0 && code != kErrorFileNotFound && code != kErrorPathNotFound) {
+    if (const std::uint32_t code = system.removeName(path); code != 0 && !isGone(code)) {
       journal.notCreated(path);
       throwIfFailed(system, code, path, "installPayload");
     }
@@ -212,6 +211,14 @@ bool isPlainAbsolute(std::string_view path) {
   return true;
 }
 
+// Where an entry's file goes below its target, from the separator on.
+std::string relativePathOf(const PayloadEntry& entry) {
+  const std::string name = entry.isPalette
+                               ? replaceAll(entry.name, kOrderListWord, kOrderListFrench)
+                               : std::string(entry.name);
+  return "\\" + std::string(entry.subDir) + name;
+}
+
 // The longest name a file system takes, and the longest path a program
 // without long-path support may create a directory or a file at, in UTF-16
 // units.
@@ -221,43 +228,6 @@ constexpr std::size_t kMaxFilePath = 259;
 
 std::size_t utf16Length(std::string_view text) {
   return utf8ToUtf16(text).size();
-}
-
-// Staging needs a directory that is missing and that does not contain the
-// other target, nor lies in it: their renames would cross. Its staging name
-// must be free or hold a real directory (a leftover to take over): anything
-// else there, a link above all, is not ours to write into, move or clear, and
-// the target is then filled file by file. So it is when the staging name or
-// the paths below it would be too long where the target's own are not.
-Target targetFor(System& system, std::string_view path, std::string_view other,
-                 std::size_t longestDirectory, std::size_t longestFile) {
-  Target target{path, std::string(path)};
-  if (!isPlainAbsolute(path)) return target;
-  const std::string key = pathKey(path) + "\\";
-  const std::string otherKey = pathKey(other) + "\\";
-  if (key.starts_with(otherKey) || otherKey.starts_with(key)) return target;
-  const std::string staged = std::string(path) + std::string(kTemporarySuffix);
-  const std::size_t length = utf16Length(staged);
-  const std::size_t nameLength = utf16Length(staged.substr(staged.find_last_of("\\/") + 1));
-  if (nameLength > kMaxNameLength || length + longestDirectory > kMaxDirectoryPath ||
-      length + longestFile > kMaxFilePath) {
-    return target;
-  }
-  if (system.pathKind(path) != PathKind::missing) return target;
-  if (const NameKind kind = system.nameKind(staged);
-      kind != NameKind::missing && kind != NameKind::directory) {
-    return target;
-  }
-  target.writeTo = staged;
-  return target;
-}
-
-// Where an entry's file goes below its target, from the separator on.
-std::string relativePathOf(const PayloadEntry& entry) {
-  const std::string name = entry.isPalette
-                               ? replaceAll(entry.name, kOrderListWord, kOrderListFrench)
-                               : std::string(entry.name);
-  return "\\" + std::string(entry.subDir) + name;
 }
 
 // What the installation puts below one target: the directories that hold
@@ -288,6 +258,35 @@ Contents contentsOf(std::span<const PayloadEntry> table, bool palette) {
     for (const std::string_view dir : kScriptSubDirectories) addDirectory(std::string(dir));
   }
   return contents;
+}
+
+// Staging needs a directory that is missing and that does not contain the
+// other target, nor lies in it: their renames would cross. Its staging name
+// must be free or hold a real directory (a leftover to take over): anything
+// else there, a link above all, is not ours to write into, move or clear, and
+// the target is then filled file by file. So it is when the staging name or
+// the paths below it would be too long where the target's own are not.
+Target targetFor(System& system, std::string_view path, std::string_view other,
+                 const Contents& contents) {
+  Target target{path, std::string(path)};
+  if (!isPlainAbsolute(path)) return target;
+  const std::string key = pathKey(path) + "\\";
+  const std::string otherKey = pathKey(other) + "\\";
+  if (key.starts_with(otherKey) || otherKey.starts_with(key)) return target;
+  const std::string staged = std::string(path) + std::string(kTemporarySuffix);
+  const std::size_t length = utf16Length(staged);
+  const std::size_t nameLength = utf16Length(staged.substr(staged.find_last_of("\\/") + 1));
+  if (nameLength > kMaxNameLength || length + contents.longestDirectory > kMaxDirectoryPath ||
+      length + contents.longestFile > kMaxFilePath) {
+    return target;
+  }
+  if (system.pathKind(path) != PathKind::missing) return target;
+  if (const NameKind kind = system.nameKind(staged);
+      kind != NameKind::missing && kind != NameKind::directory) {
+    return target;
+  }
+  target.writeTo = staged;
+  return target;
 }
 
 // Clears dir (whose relative path has the pathKey key) of everything but the
@@ -367,10 +366,7 @@ class TargetLocks {
     return beside.substr(0, cut <= drivePrefixLength(beside) ? cut + 1 : cut);
   }
 
-  void release() {
-    files_.clear();
-    held_.clear();
-  }
+  void release() { held_.clear(); }
 
   // Throws IOError when another installation is running there.
   void lock(std::string_view target) {
@@ -438,16 +434,12 @@ class TargetLocks {
       if (code == kErrorFileExists && system_.isHeld(path)) busy(target);
     }
     if (code == kErrorSharingViolation) busy(target);
-    if (code == 0) {
-      held_.insert(pathKey(path));
-      files_.push_back(std::move(file));
-    }
+    if (code == 0) held_.emplace(pathKey(path), std::move(file));
     return code;
   }
 
   System& system_;
-  std::set<std::string> held_;
-  std::vector<std::unique_ptr<HeldFile>> files_;
+  std::map<std::string, std::unique_ptr<HeldFile>> held_;  // by pathKey
 };
 
 void installEntries(System& system, InstallJournal& journal, const Target& palette,
@@ -583,14 +575,11 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
 
     // Every directory is tried, so that each failure shows its box at once;
     // one whose parent failed is unlocked, so it is never staged.
-    const Target palette =
-        paletteParent ? targetFor(system, paletteText, scriptText, paletteContents.longestDirectory,
-                                  paletteContents.longestFile)
-                      : Target{paletteText, std::string(paletteText)};
-    const Target script =
-        scriptParent ? targetFor(system, scriptText, paletteText, scriptContents.longestDirectory,
-                                 scriptContents.longestFile)
-                     : Target{scriptText, std::string(scriptText)};
+    const Target palette = paletteParent
+                               ? targetFor(system, paletteText, scriptText, paletteContents)
+                               : Target{paletteText, std::string(paletteText)};
+    const Target script = scriptParent ? targetFor(system, scriptText, paletteText, scriptContents)
+                                       : Target{scriptText, std::string(scriptText)};
     const auto makeTarget = [&](const Target& target, bool locked, const Contents& contents) {
       if (!createTarget(system, target, owner, journal, contents)) return false;
       // Its parent failed a moment ago, and now it did not: locked now,

@@ -6,13 +6,7 @@
 #include "runtime/errors.h"
 
 namespace setup {
-namespace {
-
-bool isGone(std::uint32_t code) {
-  return code == kErrorFileNotFound || code == kErrorPathNotFound;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void InstallJournal::renamedTemporary(std::string_view temporary, std::string_view destination,
                                       bool destinationIsNew) {

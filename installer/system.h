@@ -59,6 +59,11 @@ inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorDirNotEmpty = 145;
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 
+// A failure that says nothing stands at the name (any more).
+inline bool isGone(std::uint32_t code) {
+  return code == kErrorFileNotFound || code == kErrorPathNotFound;
+}
+
 inline constexpr std::uint32_t kMessageBoxIconError = 0x10;
 
 class System {

@@ -73,11 +73,11 @@ bool writeAll(HANDLE file, std::string_view content) {
 }
 
 // A FILE_RENAME_INFO to target, which ends in the name without a
-// terminator; ReplaceIfExists is false.
-std::vector<unsigned char> renameInfo(const std::wstring& target) {
+// terminator.
+std::vector<unsigned char> renameInfo(const std::wstring& target, bool replace) {
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-  rename->ReplaceIfExists = FALSE;
+  rename->ReplaceIfExists = replace;
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
   std::copy(target.begin(), target.end(), rename->FileName);
@@ -198,16 +198,14 @@ std::uint32_t WindowsSystem::removeName(std::string_view path) {
   // file it points to under wine, which also reads such a link as a plain
   // file and a dangling one as nothing at all.
   UniqueFileHandle file;
-  std::wstring spare;
-  for (int attempt = 0; attempt < 8 && !file; ++attempt) {
-    spare = name + L".setup-rm";
-    if (attempt > 0) spare += static_cast<wchar_t>(L'0' + attempt);
-    file = UniqueFileHandle(sys.CreateFileW(spare.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  FileStatus created = FileStatus::exists;
+  for (char attempt = '0'; attempt < '8' && created == FileStatus::exists; ++attempt) {
+    std::string spare = std::string(path) + ".setup-rm";
+    if (attempt > '0') spare += attempt;
+    created = createNew(spare, GENERIC_WRITE | DELETE, &file);
   }
-  if (!file) return sys.GetLastError();
-  std::vector<unsigned char> buffer = renameInfo(name);
-  reinterpret_cast<FILE_RENAME_INFO*>(buffer.data())->ReplaceIfExists = TRUE;
+  if (created != FileStatus::ok) return sys.GetLastError();
+  std::vector<unsigned char> buffer = renameInfo(name, true);
   DWORD code = 0;
   if (!sys.SetFileInformationByHandle(file.get(), FileRenameInfo, buffer.data(),
                                       static_cast<DWORD>(buffer.size()))) {
@@ -320,7 +318,7 @@ FileStatus WindowsSystem::writeThenRename(std::string_view temporary, std::strin
     return status;
   }
   if (!writeAll(file.get(), content)) return FileStatus::cannotWrite;
-  std::vector<unsigned char> buffer = renameInfo(toWide(destination));
+  std::vector<unsigned char> buffer = renameInfo(toWide(destination), false);
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
   const auto renameTo = [&](bool replace) {
     rename->ReplaceIfExists = replace;

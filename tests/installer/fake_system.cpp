@@ -179,19 +179,14 @@ void FakeSystem::onFileCall(std::size_t n, std::function<void()> action) {
 }
 
 std::optional<std::uint32_t> FakeSystem::injectedFileFailure() {
-  ++fileCalls_;
-  if (const auto action = fileCallActions_.find(fileCalls_); action != fileCallActions_.end()) {
+  const std::size_t call = ++fileCalls_;
+  if (const auto action = fileCallActions_.find(call); action != fileCallActions_.end()) {
     // Its own file calls count on from here.
-    const std::size_t call = fileCalls_;
     const std::function<void()> run = std::move(action->second);
     fileCallActions_.erase(action);
     run();
-    fileFailures_.erase(call);
-    const auto it = fileFailures_.find(call);
-    if (it != fileFailures_.end()) return it->second;
-    return std::nullopt;
   }
-  const auto it = fileFailures_.find(fileCalls_);
+  const auto it = fileFailures_.find(call);
   if (it == fileFailures_.end()) return std::nullopt;
   return it->second;
 }
@@ -225,6 +220,12 @@ std::vector<std::string> FakeSystem::list(std::string_view directory) const {
   if (resolve(directory, &dir) != 0) return names;
   for (DirectoryItem& item : childrenOf(dir.key)) names.push_back(std::move(item.name));
   return names;
+}
+
+bool FakeSystem::hasChildren(const std::string& key) const {
+  const std::string prefix = key + "\\";
+  const auto child = nodes_.lower_bound(prefix);
+  return child != nodes_.end() && child->first.starts_with(prefix);
 }
 
 std::vector<DirectoryItem> FakeSystem::childrenOf(const std::string& key) const {
@@ -539,11 +540,7 @@ std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
   if (it == nodes_.end()) return kErrorFileNotFound;
   if (!it->second.directory) return kErrorDirectory;
   if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
-  if (!it->second.link) {
-    const std::string prefix = target.key + "\\";
-    const auto child = nodes_.lower_bound(prefix);
-    if (child != nodes_.end() && child->first.starts_with(prefix)) return kErrorDirNotEmpty;
-  }
+  if (!it->second.link && hasChildren(target.key)) return kErrorDirNotEmpty;
   // A link to a directory goes whatever its target holds.
   nodes_.erase(it);
   return 0;
@@ -559,11 +556,7 @@ std::uint32_t FakeSystem::removeName(std::string_view path) {
   }
   if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
   if (it->second.held()) return kErrorSharingViolation;
-  if (it->second.realDirectory()) {
-    const std::string prefix = target.key + "\\";
-    const auto child = nodes_.lower_bound(prefix);
-    if (child != nodes_.end() && child->first.starts_with(prefix)) return kErrorDirNotEmpty;
-  }
+  if (it->second.realDirectory() && hasChildren(target.key)) return kErrorDirNotEmpty;
   nodes_.erase(it);
   return 0;
 }
@@ -616,23 +609,7 @@ FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content
       (existing->second.directory || existing->second.link || existing->second.held())) {
     return FileStatus::cannotOpen;
   }
-  if (injected && *injected != kErrorDiskFull) return FileStatus::cannotOpen;
-  Node& node = nodes_[target.key];
-  if (node.path.empty()) node.path = target.path;
-  // Truncated and written in place: every hard link of it sees the bytes.
-  std::string& bytes = *node.content;
-  if (injected) {
-    bytes = content.substr(0, content.size() / 2);
-    return FileStatus::cannotWrite;
-  }
-  const auto limit = writeLimits_.find(target.key);
-  if (limit != writeLimits_.end() && limit->second < content.size()) {
-    bytes = content.substr(0, limit->second);
-    return FileStatus::cannotWrite;
-  }
-  bytes = content;
-  arrived(target.key, node);
-  return FileStatus::ok;
+  return writeInto(target, content, injected);
 }
 
 FileStatus FakeSystem::createFile(std::string_view path, std::string_view content) {
@@ -643,9 +620,15 @@ FileStatus FakeSystem::createFile(std::string_view path, std::string_view conten
   if (nodes_.count(target.key) != 0) return FileStatus::exists;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
+  return writeInto(target, content, injected);
+}
+
+FileStatus FakeSystem::writeInto(const Resolved& target, std::string_view content,
+                                 std::optional<std::uint32_t> injected) {
   if (injected && *injected != kErrorDiskFull) return FileStatus::cannotOpen;
   Node& node = nodes_[target.key];
-  node.path = target.path;
+  if (node.path.empty()) node.path = target.path;
+  // Written in place: every hard link of the file sees the bytes.
   std::string& bytes = *node.content;
   if (injected) {
     bytes = content.substr(0, content.size() / 2);

@@ -169,6 +169,12 @@ class FakeSystem : public System {
   const Node* find(std::string_view path) const;
   // The node at path itself, a link not followed.
   const Node* findName(std::string_view path) const;
+  // Whether anything is below the directory of that key.
+  bool hasChildren(const std::string& key) const;
+  // Writes content to the file at target, created if missing, as an open
+  // handle writes: injected is the call's injected failure.
+  FileStatus writeInto(const Resolved& target, std::string_view content,
+                       std::optional<std::uint32_t> injected);
   // The names directly below the directory of that key, in key order.
   std::vector<DirectoryItem> childrenOf(const std::string& key) const;
   std::map<std::string, std::u16string>* registryKey(RegistryKey key, const std::string* subKey);

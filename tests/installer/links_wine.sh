@@ -119,6 +119,12 @@ if sed -n 's/^f \(.*\) [0-9a-f]\{64\}$/\1/p' <<<"$reference" | grep -q '_[0-9][0
 fi
 
 # --- rows: plant, install, check --------------------------------------------
+# A row without a check of its own must install exactly the reference.
+check_installed() {
+  expect_exit0 || return 0
+  expect_manifest "$reference" "${keep[@]}"
+}
+
 # Each row plants what it needs into a fresh lib and outside tree, then sets
 # `keep` to the relative paths below lib that the reference comparison leaves
 # out (planted links expected to stay).
@@ -147,8 +153,9 @@ check_staging_dir_with_dir_links() {
     results+=("$row: installed")
     expect_manifest "$reference"
   elif [ "$rc" -eq 1 ] && grep -q 'MELDRA\.setup-tmp\\\(stray\|resources\|fonts\\static\)' "$work/err"; then
-    echo "  outcome: refused (exit 1): $(cat "$work/err")"
-    results+=("$row: refused, naming the link")
+    echo "  SKIPPED: wine's RemoveDirectoryW cannot remove a link to a directory that holds" \
+      "files as a name (Windows can), so the installation stopped and named it: $(cat "$work/err")"
+    results+=("$row: SKIPPED under wine, refused naming the link")
   else
     fail "exit $rc without naming a planted link: $(cat "$work/err")"
   fi
@@ -160,10 +167,6 @@ plant_staging_dir_with_file_links() {
   ln "$outside/f.txt" "$script.setup-tmp/dorl.py"
   keep=()
 }
-check_staging_dir_with_file_links() {
-  expect_exit0 || return 0
-  expect_manifest "$reference"
-}
 
 plant_temporary_links() {
   install
@@ -172,10 +175,6 @@ plant_temporary_links() {
   ln "$outside/h.txt" "$script/vesk.py.setup-tmp"
   keep=()
 }
-check_temporary_links() {
-  expect_exit0 || return 0
-  expect_manifest "$reference"
-}
 
 plant_dangling_temporary() {
   install
@@ -183,23 +182,11 @@ plant_dangling_temporary() {
   ln -s "$outside/missing.txt" "$script/dorl.py.setup-tmp"
   keep=()
 }
-check_dangling_temporary() {
-  expect_exit0 || return 0
-  expect_manifest "$reference"
-}
 
+# Nobody holds it: a leftover, removed as a name.
 plant_lock_link() {
   ln -s "$outside/i.txt" "$palette.setup-lock"
-  keep=(Std/Lib/MELDRA.setup-lock)
-}
-check_lock_link() {
-  expect_exit0 || return 0
-  expect_manifest "$reference" "${keep[@]}"
-  if [ -L "$palette.setup-lock" ]; then
-    echo "  the planted lock link stayed"
-  else
-    echo "  the planted lock link was removed"
-  fi
+  keep=()
 }
 
 long_name=$(printf 'a%.0s' $(seq 250))
@@ -246,7 +233,7 @@ for row in "${rows[@]}"; do
     fail "the tree outside the targets changed (< before, > after):"
     sed 's/^/    /' "$work/diff"
   fi
-  "check_$row"
+  if declare -F "check_$row" >/dev/null; then "check_$row"; else check_installed; fi
   [ "$row_failed" -ne 0 ] || echo "  ok"
 done
 

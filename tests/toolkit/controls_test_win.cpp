@@ -197,18 +197,11 @@ TEST_F(Controls, AWrappedEditWithoutFontTakesTheDefaultFont) {
 
 // Makes every font read of the toolkit fail while it lives, as a font handle
 // that went away under it would.
-class FailingFontRead {
+class FailingFontRead : public ReplacedSystemFunction<decltype(SystemFunctions::GetObjectW)> {
  public:
-  FailingFontRead() : table_(const_cast<SystemFunctions&>(sys)), real_(table_.GetObjectW) {
-    table_.GetObjectW = [](HANDLE, int, LPVOID) -> int { return 0; };
-  }
-  FailingFontRead(const FailingFontRead&) = delete;
-  FailingFontRead& operator=(const FailingFontRead&) = delete;
-  ~FailingFontRead() { table_.GetObjectW = real_; }
-
- private:
-  SystemFunctions& table_;
-  decltype(SystemFunctions::GetObjectW) real_;
+  FailingFontRead()
+      : ReplacedSystemFunction(&SystemFunctions::GetObjectW,
+                               [](HANDLE, int, LPVOID) -> int { return 0; }) {}
 };
 
 // The edit still belongs to whoever made it (a combo box): a wrapping that

@@ -30,6 +30,27 @@ inline void bindOnce() {
   (void)bound;
 }
 
+// One entry of the bound system-function table replaced while the object
+// lives, and put back however the test leaves, so that what the toolkit calls
+// can be watched or made to fail.
+template <typename Function>
+class ReplacedSystemFunction {
+ public:
+  ReplacedSystemFunction(Function SystemFunctions::*entry, Function replacement)
+      : entry_(entry), real_(sys.*entry) {
+    table().*entry_ = replacement;
+  }
+  ReplacedSystemFunction(const ReplacedSystemFunction&) = delete;
+  ReplacedSystemFunction& operator=(const ReplacedSystemFunction&) = delete;
+  ~ReplacedSystemFunction() { table().*entry_ = real_; }
+
+ private:
+  static SystemFunctions& table() { return const_cast<SystemFunctions&>(sys); }
+
+  Function SystemFunctions::*entry_;
+  Function real_;
+};
+
 // Dispatches what arrives for a while, as the main loop would, without
 // ending when windows go away.
 inline void pump(std::chrono::milliseconds settle = 60ms) {

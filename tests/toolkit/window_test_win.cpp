@@ -440,14 +440,15 @@ TEST_F(Window, AWindowRefusedAfterItsFirstMessageIsNotDestroyedAgain) {
   wc.lpszClassName = kRefusingClass;
   ASSERT_NE(RegisterClassExW(&wc), 0);
   // Every DestroyWindow of the toolkit is seen here.
-  auto& table = const_cast<SystemFunctions&>(sys);
-  realDestroyWindow = table.DestroyWindow;
-  table.DestroyWindow = [](HWND h) -> BOOL {
-    destroyCalls.push_back(h);
-    return realDestroyWindow(h);
-  };
-  EXPECT_THROW(Refused::create(*panel), wWindowError);
-  table.DestroyWindow = realDestroyWindow;
+  realDestroyWindow = sys.DestroyWindow;
+  {
+    const ReplacedSystemFunction watched(
+        &SystemFunctions::DestroyWindow, +[](HWND h) -> BOOL {
+          destroyCalls.push_back(h);
+          return realDestroyWindow(h);
+        });
+    EXPECT_THROW(Refused::create(*panel), wWindowError);
+  }
   ASSERT_NE(refusedHandle, nullptr);
   EXPECT_FALSE(IsWindow(refusedHandle));
   // The handle died with the refusal; another window may carry it by now.
@@ -463,15 +464,17 @@ decltype(SystemFunctions::RemoveWindowSubclass) realRemoveWindowSubclass = nullp
 TEST_F(Window, AControlLeavesTheToolkitsSubclassAtItsLastMessage) {
   const auto field = wTextCtrl::create(*panel, "abc", {10, 10}, {200, 24});
   const HWND h = hwnd(*field);
-  auto& table = const_cast<SystemFunctions&>(sys);
-  realRemoveWindowSubclass = table.RemoveWindowSubclass;
-  table.RemoveWindowSubclass = [](HWND w, SUBCLASSPROC proc, UINT_PTR id) -> BOOL {
-    const BOOL removed = realRemoveWindowSubclass(w, proc, id);
-    if (removed && proc == wControlSubclassProc) unsubclassed.push_back(w);
-    return removed;
-  };
-  field->destroy();
-  table.RemoveWindowSubclass = realRemoveWindowSubclass;
+  realRemoveWindowSubclass = sys.RemoveWindowSubclass;
+  {
+    const ReplacedSystemFunction watched(
+        &SystemFunctions::RemoveWindowSubclass,
+        +[](HWND w, SUBCLASSPROC proc, UINT_PTR id) -> BOOL {
+          const BOOL removed = realRemoveWindowSubclass(w, proc, id);
+          if (removed && proc == wControlSubclassProc) unsubclassed.push_back(w);
+          return removed;
+        });
+    field->destroy();
+  }
   EXPECT_FALSE(IsWindow(h));
   EXPECT_EQ(unsubclassed, std::vector<HWND>{h});
 }
