@@ -42,8 +42,4 @@ void checkWritten(FileStatus status, std::string_view path) {
   }
 }
 
-void writeFile(System& system, std::string_view path, std::string_view content) {
-  checkWritten(system.writeFile(path, content), path);
-}
-
 }  // namespace setup

@@ -14,13 +14,9 @@ std::string readFile(System& system, std::string_view path);
 
 // Whether the file holds exactly content. Throws readFile's IOErrors.
 bool hasContent(System& system, std::string_view path, std::string_view content);
-// Creates or truncates the file and writes the bytes unchanged. Throws IOError
-// "cannot open: " + path, or "cannot write string to file" (the file may then
-// be partly written).
-void writeFile(System& system, std::string_view path, std::string_view content);
-
-// Throws writeFile's IOError for a write of path that ended in status; returns
-// for FileStatus::ok.
+// Throws the IOError of a write of path that ended in status: "cannot open: "
+// + path, or "cannot write string to file" (the file may then be partly
+// written). Returns for FileStatus::ok.
 void checkWritten(FileStatus status, std::string_view path);
 
 }  // namespace setup

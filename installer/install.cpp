@@ -1,6 +1,7 @@
 #include "installer/install.h"
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -8,6 +9,7 @@
 #include "installer/files.h"
 #include "installer/journal.h"
 #include "installer/locations.h"
+#include "installer/targets.h"
 #include "installer/text.h"
 #include "runtime/errors.h"
 
@@ -104,17 +106,37 @@ void decompressEntry(const PayloadEntry& entry, std::string& content) {
   }
 }
 
+// Whether a folder, or a link to one, stands at path: where only a file of
+// this installation's own can be, such a thing is somebody else's and is not
+// removed.
+bool isFolder(System& system, const std::string& path) {
+  const NameKind kind = system.nameKind(path);
+  return kind == NameKind::directory ||
+         (kind == NameKind::link && system.pathKind(path) == PathKind::directory);
+}
+
+[[noreturn]] void folderInTheWay(std::string_view path) {
+  throw IOError("a folder stands at " + std::string(path) +
+                    ", a name the installation uses for a file of its own: remove or rename it",
+                "installPayload");
+}
+
 // Creates the file path through create, afresh: a leftover at that name of
-// an interrupted run, whatever it is (a file, a hard link, a link, an empty
-// directory), is removed as a name first, never opened, so that nothing is
-// written through a link or into bytes that another name shares. Only a file
-// this run created is recorded for the undo.
+// an interrupted run, whatever file it is (a file, a hard link, a link to a
+// file, a dangling link), is removed as a name first, never opened, so that
+// nothing is written through a link or into bytes that another name shares.
+// A folder there is not a leftover of ours and stays: the installation stops
+// and names it. Only a file this run created is recorded for the undo.
 template <typename Create>
 FileStatus createFresh(System& system, InstallJournal& journal, const std::string& path,
                        const Create& create) {
   journal.writingTemporary(path);
   FileStatus status = create();
   if (status == FileStatus::exists) {
+    if (isFolder(system, path)) {
+      journal.notCreated(path);
+      folderInTheWay(path);
+    }
     // A leftover that cannot be removed is named as it stands: the user has
     // to remove it.
     if (const std::uint32_t code = system.removeName(path); code != 0 && !isGone(code)) {
@@ -180,17 +202,6 @@ void createDirectories(System& system, std::string_view path, InstallJournal* jo
   if (!absolute || rootSkipped) create(path);
 }
 
-// Where the files of one target directory go. A target that does not exist
-// yet is filled under a temporary name and renamed into place once all its
-// files are written: the whole directory appears in one step, and its files
-// need no rename each (under wine that rename costs a third of the write).
-struct Target {
-  std::string_view path;  // as the user gave it
-  std::string writeTo;    // path, or path + kTemporarySuffix while staged
-
-  bool staged() const { return writeTo.size() != path.size(); }
-};
-
 std::string pathKey(std::string_view path) {
   return toLowerUnicode(replaceAll(path, "/", "\\"));
 }
@@ -225,26 +236,36 @@ std::string relativePathOf(const PayloadEntry& entry) {
 constexpr std::size_t kMaxNameLength = 255;
 constexpr std::size_t kMaxDirectoryPath = 247;
 constexpr std::size_t kMaxFilePath = 259;
+// The most a name of the installation's own adds to a destination's path:
+// NAME.setup-tmp, and the spare of its removal, NAME.setup-tmp.setup-rm7.
+constexpr std::size_t kLongestOwnSuffix = 20;
 
 std::size_t utf16Length(std::string_view text) {
   return utf8ToUtf16(text).size();
 }
 
 // What the installation puts below one target: the directories that hold
-// its files, by the pathKey of each relative path, and the lengths of the
-// longest relative paths.
+// its files, by the pathKey of each relative path and as spelled with "\"
+// (parents first), and the lengths of the longest relative paths.
 struct Contents {
   std::set<std::string> directories;
+  std::vector<std::string> spelled;
   std::size_t longestDirectory = 0;
   std::size_t longestFile = 0;
+  std::string longestFileName;
 };
 
 Contents contentsOf(std::span<const PayloadEntry> table, bool palette) {
   Contents contents;
   const auto addDirectory = [&](const std::string& relative) {
-    contents.directories.insert(pathKey(relative));
+    if (contents.directories.insert(pathKey(relative)).second) {
+      contents.spelled.push_back(replaceAll(relative, "/", "\\"));
+    }
     contents.longestDirectory = std::max(contents.longestDirectory, utf16Length(relative));
   };
+  if (!palette) {
+    for (const std::string_view dir : kScriptSubDirectories) addDirectory(std::string(dir));
+  }
   for (const PayloadEntry& entry : table) {
     if (entry.isPalette != palette) continue;
     const std::string relative = relativePathOf(entry);
@@ -252,80 +273,187 @@ Contents contentsOf(std::span<const PayloadEntry> table, bool palette) {
          cut = relative.find_first_of("\\/", cut + 1)) {
       addDirectory(relative.substr(0, cut));
     }
-    contents.longestFile = std::max(contents.longestFile, utf16Length(relative));
+    if (const std::size_t length = utf16Length(relative); length > contents.longestFile) {
+      contents.longestFile = length;
+      contents.longestFileName = relative;
+    }
   }
-  if (!palette) {
-    for (const std::string_view dir : kScriptSubDirectories) addDirectory(std::string(dir));
-  }
+  // Parents before what they hold.
+  std::sort(contents.spelled.begin(), contents.spelled.end(),
+            [](const std::string& a, const std::string& b) {
+              return std::count(a.begin(), a.end(), '\\') < std::count(b.begin(), b.end(), '\\');
+            });
   return contents;
+}
+
+constexpr std::string_view kLockSuffix = ".setup-lock";
+
+// Where the files of one target directory go. A target that does not exist
+// yet is filled under a temporary name and renamed into place once all its
+// files are written: the whole directory appears in one step, and its files
+// need no rename each (under wine that rename costs a third of the write).
+struct Target {
+  std::string_view path;  // as the user typed it: destinations and messages
+  std::string canonical;  // as Windows opens it: the names beside it
+  Place place;            // the directory itself, however it is spelled
+  std::string writeTo;    // path, or canonical + kTemporarySuffix while staged
+  bool staged = false;
+};
+
+Target targetOf(std::string_view text) {
+  return Target{text, canonicalDirectory(text), {}, std::string(text), false};
+}
+
+// The lock file beside target (canonical), or "" for a root (a drive, a
+// share, a lone "\"). Where that name would be longer than a name or a path
+// may be, the lock is the parent's own, inside it: all targets with such
+// names there share it.
+std::string besideLockOf(std::string_view target) {
+  const std::string path(target);
+  if (path.empty() || path.size() <= drivePrefixLength(path) || path == "\\" ||
+      (path.size() == drivePrefixLength(path) + 1 && path.back() == '\\')) {
+    return {};
+  }
+  const std::size_t cut = path.find_last_of('\\');
+  const std::string_view name =
+      std::string_view(path).substr(cut == std::string::npos ? 0 : cut + 1);
+  if (utf16Length(name) + kLockSuffix.size() > kMaxNameLength ||
+      utf16Length(path) + kLockSuffix.size() > kMaxFilePath) {
+    return path.substr(0, cut == std::string::npos ? 0 : cut + 1) + std::string(kLockSuffix);
+  }
+  return path + std::string(kLockSuffix);
+}
+
+// The directory in which the lock beside target is made, which must exist
+// first: "" when there is none to create (the current directory, or a root,
+// which is locked inside).
+std::string lockParentOf(std::string_view target) {
+  const std::string beside = besideLockOf(target);
+  const std::size_t cut = beside.find_last_of('\\');
+  if (cut == std::string::npos) return {};
+  // A root keeps its separator: "C:" alone is the current directory there.
+  return beside.substr(0, cut <= drivePrefixLength(beside) ? cut + 1 : cut);
 }
 
 // Staging needs a directory that is missing and that does not contain the
 // other target, nor lies in it: their renames would cross. Its staging name
-// must be free or hold a real directory (a leftover to take over): anything
-// else there, a link above all, is not ours to write into, move or clear, and
-// the target is then filled file by file. So it is when the staging name or
-// the paths below it would be too long where the target's own are not.
-Target targetFor(System& system, std::string_view path, std::string_view other,
-                 const Contents& contents) {
-  Target target{path, std::string(path)};
-  if (!isPlainAbsolute(path)) return target;
-  const std::string key = pathKey(path) + "\\";
-  const std::string otherKey = pathKey(other) + "\\";
-  if (key.starts_with(otherKey) || otherKey.starts_with(key)) return target;
-  const std::string staged = std::string(path) + std::string(kTemporarySuffix);
+// must not be the other target or hold it, and must be free or hold a real
+// directory (a leftover to take over): anything else there, a link above
+// all, is not ours to write into, move or clear, and the target is then
+// filled file by file. So it is when the staging name or the paths below it
+// would be too long where the target's own are not.
+void chooseStaging(System& system, Target& target, const Target& other, const Contents& contents) {
+  if (!isPlainAbsolute(target.canonical)) return;
+  if (sameOrInside(target.place, other.place) || sameOrInside(other.place, target.place)) return;
+  const std::string staged = target.canonical + std::string(kTemporarySuffix);
+  if (sameOrInside(other.place, placeOf(system, staged))) return;
   const std::size_t length = utf16Length(staged);
-  const std::size_t nameLength = utf16Length(staged.substr(staged.find_last_of("\\/") + 1));
+  const std::size_t nameLength = utf16Length(staged.substr(staged.find_last_of('\\') + 1));
   if (nameLength > kMaxNameLength || length + contents.longestDirectory > kMaxDirectoryPath ||
       length + contents.longestFile > kMaxFilePath) {
-    return target;
+    return;
   }
-  if (system.pathKind(path) != PathKind::missing) return target;
+  if (system.pathKind(target.canonical) != PathKind::missing) return;
   if (const NameKind kind = system.nameKind(staged);
       kind != NameKind::missing && kind != NameKind::directory) {
-    return target;
+    return;
   }
   target.writeTo = staged;
-  return target;
+  target.staged = true;
 }
 
-// Clears dir (whose relative path has the pathKey key) of everything but the
-// real directories that keep names, which are cleared in turn; without keep,
-// of everything. Files go too, also those the payload installs: each is
-// written afresh, so that a hard link left there never shares its bytes with
-// the new file. A link is one item, removed as a name: never listed into,
-// and what it points to stays as it is.
-void clearLeftover(System& system, const std::string& dir, const std::string& key,
-                   const Contents* keep) {
-  std::vector<DirectoryItem> items;
+// Clears a leftover staging directory of everything but the real
+// directories that this side writes into, which are cleared in turn. Files
+// go too, also those the payload installs: each is written afresh, so that
+// a hard link left there never shares its bytes with the new file. A link is
+// one item, removed as a name: never listed into, and what it points to
+// stays as it is.
+void clearLeftover(System& system, const std::string& dir, const Contents& keep) {
+  std::string failedAt;
   // A leftover that cannot be cleared is named as it stands: the user has to
   // remove it.
-  throwIfFailed(system, system.listDirectory(dir, &items), dir, "installPayload");
-  for (const DirectoryItem& item : items) {
-    const std::string path = dir + "\\" + item.name;
-    if (item.isDirectory) {
-      const std::string itemKey = key + "\\" + toLowerUnicode(item.name);
-      const bool kept = keep != nullptr && keep->directories.contains(itemKey);
-      clearLeftover(system, path, itemKey, kept ? keep : nullptr);
-      if (!kept) throwIfFailed(system, system.removeDirectory(path), path, "installPayload");
-    } else {
-      throwIfFailed(system, system.removeName(path), path, "installPayload");
-    }
-  }
+  const std::uint32_t code = clearDirectory(
+      system, dir, [&](const std::string& key) { return keep.directories.contains(key); },
+      &failedAt);
+  throwIfFailed(system, code, failedAt, "installPayload");
 }
 
 // Creates a target's directory (a staged one under its temporary name). A
 // leftover staging directory of an interrupted installation is taken over,
 // but only with the directories that this installation writes into: a killed
 // run of another version may have left files that this payload lacks, and
-// they would move into place with the directory.
-bool createTarget(System& system, const Target& target, NativeWindow owner, InstallJournal& journal,
+// they would move into place with the directory. Something other than a
+// directory at the staging name, which may have appeared since the choice
+// (a dangling link shows only to the creation), means no staging.
+bool createTarget(System& system, Target& target, NativeWindow owner, InstallJournal& journal,
                   const Contents& contents) {
-  if (!createDirectory(system, target.writeTo, owner, &journal)) return false;
-  if (target.staged() && journal.takingOver(target.writeTo)) {
-    clearLeftover(system, target.writeTo, "", &contents);
+  if (target.staged) {
+    const std::uint32_t code = system.createDirectory(target.writeTo);
+    if (code == 0) {
+      journal.createdDirectory(target.writeTo);
+    } else if (code != kErrorAlreadyExists) {
+      // Its sub-directories are tried where they belong, as the user's.
+      system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
+      target.writeTo = std::string(target.path);
+      target.staged = false;
+      return false;
+    } else if (system.nameKind(target.writeTo) != NameKind::directory) {
+      target.writeTo = std::string(target.path);
+      target.staged = false;
+    }
   }
+  if (!target.staged) return createDirectory(system, target.writeTo, owner, &journal);
+  journal.staging(target.writeTo);
+  if (journal.takingOver(target.writeTo)) clearLeftover(system, target.writeTo, contents);
   return true;
+}
+
+// Holds every directory that the run writes into, from now until the run
+// ends, so that none of them can be swapped for a link to another folder
+// between the checks and the writes. The target itself is a path the user
+// chose: when it is a link, it is followed, and only what lies below it is
+// held.
+void holdDirectories(System& system, InstallJournal& journal, const Target& target,
+                     const Contents& contents, std::set<std::string>& heldIdentities) {
+  // A failure names what the user knows, not a staging name.
+  const auto hold = [&](const std::string& dir, const std::string& shown) {
+    // Both targets may name one directory, or one may hold the other.
+    std::string identity;
+    if (system.directoryIdentity(dir, &identity) == 0 && !heldIdentities.insert(identity).second) {
+      return;
+    }
+    std::unique_ptr<HeldDirectory> held;
+    const std::uint32_t code = system.holdDirectory(dir, &held);
+    if (code == kErrorStoppedOnLink) {
+      throw IOError(dir +
+                        " is a link to another folder: the installation writes into no folder "
+                        "through a link; replace it by a folder",
+                    "installPayload");
+    }
+    if (isGone(code)) return;
+    throwIfFailed(system, code, shown, "installPayload");
+    journal.holding(dir, std::move(held));
+  };
+  const std::string shown(target.path);
+  if (target.staged || system.nameKind(target.writeTo) != NameKind::link) {
+    hold(target.writeTo, shown);
+  }
+  for (const std::string& dir : contents.spelled) hold(target.writeTo + dir, shown + dir);
+}
+
+// No folder below an existing target may be a link: the installation would
+// write its files, and rename the user's, in the folder it leads to.
+void refuseLinksBelow(System& system, const Target& target, const Contents& contents) {
+  if (system.pathKind(target.path) != PathKind::directory) return;
+  for (const std::string& dir : contents.spelled) {
+    const std::string path = std::string(target.path) + dir;
+    if (system.nameKind(path) == NameKind::link) {
+      throw IOError(path +
+                        " is a link to another folder: the installation writes into no folder "
+                        "through a link; replace it by a folder",
+                    "installPayload");
+    }
+  }
 }
 
 // A file of a staged directory: nothing the user sees is there yet.
@@ -336,110 +464,91 @@ void writeStaged(System& system, InstallJournal& journal, const std::string& pat
 }
 
 void moveIntoPlace(System& system, InstallJournal& journal, const Target& target) {
-  if (!target.staged()) return;
-  throwIfFailed(system, system.moveDirectory(target.writeTo, target.path), target.path,
+  if (!target.staged) return;
+  // Windows renames no directory while anything below it is open.
+  journal.releaseBelow(target.writeTo);
+  throwIfFailed(system, journal.moveDirectory(target.writeTo, target.canonical), target.path,
                 "installPayload");
-  journal.renamedDirectory(target.writeTo, target.path);
 }
-
-constexpr std::string_view kLockSuffix = ".setup-lock";
 
 // One installation at a time per target directory, from this machine or from
 // another one that shares it: each run holds a lock file beside the target,
 // in its parent, which exists before the target does and is the same file
-// for every spelling of the target that differs in case, separators or a
-// trailing separator. A run that may not write in the parent holds one inside
-// the existing target instead; a run that may holds that one too. The files
-// go when the run ends, however it ends.
+// for every spelling of the target. A run that may not write in the parent
+// holds one inside the existing target instead; a run that may holds that
+// one too. The files go when the run ends, however it ends.
 class TargetLocks {
  public:
-  explicit TargetLocks(System& system) : system_(system) {}
-
-  // The directory in which the lock beside target is made, which must exist
-  // first: "" when there is none to create (the current directory, or a
-  // root, which is locked inside).
-  static std::string parentOf(std::string_view target) {
-    const std::string beside = besidePath(target);
-    const std::size_t cut = beside.find_last_of('\\');
-    if (cut == std::string::npos) return {};
-    // A root keeps its separator: "C:" alone is the current directory there.
-    return beside.substr(0, cut <= drivePrefixLength(beside) ? cut + 1 : cut);
-  }
+  // makeParent makes the directory of a target's beside lock again: false
+  // when it cannot.
+  TargetLocks(System& system, std::function<bool(const Target&)> makeParent)
+      : system_(system), makeParent_(std::move(makeParent)) {}
 
   void release() { held_.clear(); }
 
-  // Throws IOError when another installation is running there.
-  void lock(std::string_view target) {
-    const std::string beside = besidePath(target);
-    std::uint32_t besideCode = kErrorPathNotFound;
-    if (!beside.empty()) {
-      besideCode = hold(beside, target);
-      if (besideCode != 0 && system_.isHeld(beside)) busy(target);
-    }
-    if (system_.pathKind(target) == PathKind::directory) {
-      const std::string inside = canonical(target) + "\\" + std::string(kLockSuffix);
-      const std::uint32_t insideCode = hold(inside, target);
-      if (insideCode == 0 || besideCode == 0) return;
-      throwIfFailed(system_, insideCode, inside, "installPayload");
-    }
-    // A drive that does not exist has nothing to hold a lock: the directory
-    // step says so in its box.
-    if (besideCode != kErrorPathNotFound) {
-      throwIfFailed(system_, besideCode, beside, "installPayload");
+  // Whether this run holds a lock for target now; false when none can be
+  // made there, for any other reason than another run holding it (the
+  // directory step's box says so). Throws IOError when another installation
+  // holds it.
+  bool lock(const Target& target) {
+    const std::string beside = besideLockOf(target.canonical);
+    for (int attempt = 0;; ++attempt) {
+      const std::uint32_t besideCode = beside.empty() ? kErrorPathNotFound : hold(beside, target);
+      std::uint32_t insideCode = kErrorPathNotFound;
+      if (system_.pathKind(target.canonical) == PathKind::directory) {
+        insideCode = hold(target.canonical + "\\" + std::string(kLockSuffix), target);
+      }
+      if (besideCode == 0 || insideCode == 0) return true;
+      // The directory made for the lock is gone again, as another run's
+      // undo removes the one it made: made once more, a few times.
+      if (beside.empty() || besideCode != kErrorPathNotFound || attempt == 3 ||
+          !makeParent_(target)) {
+        return false;
+      }
     }
   }
 
  private:
-  // "/" as "\", without trailing separators.
-  static std::string canonical(std::string_view target) {
-    std::string path = replaceAll(target, "/", "\\");
-    while (path.size() > drivePrefixLength(path) && path.size() > 1 && path.back() == '\\') {
-      path.pop_back();
-    }
-    return path;
-  }
-
-  // target + kLockSuffix, or "" for a root (a drive, a share, a lone "\\").
-  // Where that name would be longer than a name may be, the lock is the
-  // parent's own, inside it: all targets with such names there share it.
-  static std::string besidePath(std::string_view target) {
-    const std::string path = canonical(target);
-    if (path.empty() || path.size() <= drivePrefixLength(path) || path == "\\") return {};
-    const std::size_t cut = path.find_last_of('\\');
-    const std::string_view name =
-        std::string_view(path).substr(cut == std::string::npos ? 0 : cut + 1);
-    if (utf16Length(name) + kLockSuffix.size() > kMaxNameLength) {
-      return path.substr(0, cut == std::string::npos ? 0 : cut + 1) + std::string(kLockSuffix);
-    }
-    return path + std::string(kLockSuffix);
-  }
-
-  [[noreturn]] static void busy(std::string_view target) {
-    throw IOError("another installation is running in " + std::string(target) +
-                      ": try again once it has finished",
+  [[noreturn]] static void busy(const Target& target, std::string_view lock) {
+    throw IOError("another installation is running in " + std::string(target.path) +
+                      ": try again once it has finished. It holds the lock file " +
+                      std::string(lock) +
+                      "; on a file server, a computer that stopped may keep holding it for a "
+                      "few minutes.",
                   "installPayload");
   }
 
   // 0 when this run holds path now (or held it already); else the error.
   // What stands there and nobody holds is a leftover, removed as a name: a
-  // lock file of a run that ended with the machine, or anything planted.
-  std::uint32_t hold(const std::string& path, std::string_view target) {
-    if (held_.contains(pathKey(path))) return 0;
+  // lock file of a run that ended with the machine, or a file or link
+  // planted there. A folder there is not ours.
+  std::uint32_t hold(const std::string& path, const Target& target) {
+    // Keyed by the file itself: two spellings of one lock are one lock.
+    const std::string key = placeOf(system_, path).key;
+    if (held_.contains(key)) return 0;
     std::unique_ptr<HeldFile> file;
     std::uint32_t code = system_.holdFile(path, &file);
     if (code == kErrorFileExists) {
-      if (system_.isHeld(path)) busy(target);
-      system_.removeName(path);
+      if (system_.isHeld(path)) busy(target, path);
+      if (isFolder(system_, path)) folderInTheWay(path);
+      if (system_.removeName(path) == kErrorAccessDenied) {
+        throw IOError("the lock file " + path +
+                          " of an earlier installation, by another user, cannot be removed with "
+                          "your permissions: if no installation is running in " +
+                          std::string(target.path) + ", have it removed, then try again",
+                      "installPayload");
+      }
       code = system_.holdFile(path, &file);
-      if (code == kErrorFileExists && system_.isHeld(path)) busy(target);
+      if (code == kErrorFileExists && system_.isHeld(path)) busy(target, path);
     }
-    if (code == kErrorSharingViolation) busy(target);
-    if (code == 0) held_.emplace(pathKey(path), std::move(file));
+    if (code == kErrorSharingViolation) busy(target, path);
+    if (code == 0) held_.emplace(key, std::move(file));
     return code;
   }
 
   System& system_;
-  std::map<std::string, std::unique_ptr<HeldFile>> held_;  // by pathKey
+  std::function<bool(const Target&)> makeParent_;
+  std::map<std::string, std::unique_ptr<HeldFile>> held_;  // by placeOf's key
 };
 
 void installEntries(System& system, InstallJournal& journal, const Target& palette,
@@ -463,7 +572,7 @@ void installEntries(System& system, InstallJournal& journal, const Target& palet
       content = replaceWholeWords(content, defaultPathLine, pathLine);
     }
     const std::string destination = std::string(target.path) + relativePath;
-    if (target.staged()) {
+    if (target.staged) {
       writeStaged(system, journal, target.writeTo + relativePath, destination, content);
     } else {
       installFile(system, journal, destination, content);
@@ -471,6 +580,59 @@ void installEntries(System& system, InstallJournal& journal, const Target& palet
   }
   moveIntoPlace(system, journal, palette);
   moveIntoPlace(system, journal, script);
+}
+
+// The directory step's boxes for targets that cannot be made at all, shown
+// before anything is created: a text that names no directory Windows can
+// create, and directories longer than it allows. The five calls each show
+// theirs, in order. True when any was shown.
+bool refuseImpossibleDirectories(System& system, std::string_view paletteText,
+                                 std::string_view scriptText, NativeWindow owner) {
+  const auto impossible = [](std::string_view dir) {
+    return cannotBeDirectory(dir) || utf16Length(canonicalDirectory(dir)) > kMaxDirectoryPath;
+  };
+  std::vector<bool> refused = {impossible(paletteText)};
+  if (!scriptText.empty()) {
+    refused.push_back(impossible(scriptText));
+    for (const std::string_view suffix : kScriptSubDirectories) {
+      refused.push_back(impossible(std::string(scriptText) + std::string(suffix)));
+    }
+  }
+  bool any = false;
+  for (const bool shown : refused) {
+    if (!shown) continue;
+    system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
+    any = true;
+  }
+  return any;
+}
+
+// Files whose paths would be longer than Windows lets a program use are
+// refused before anything is made, naming the longest. A staged target has
+// been measured with its staging name already.
+void refuseLongFilePaths(const Target& target, const Contents& contents) {
+  if (target.staged || contents.longestFileName.empty()) return;
+  if (utf16Length(target.canonical) + contents.longestFile + kLongestOwnSuffix <= kMaxFilePath) {
+    return;
+  }
+  throw IOError("the path " + std::string(target.path) + contents.longestFileName +
+                    " is too long for Windows, which takes " + std::to_string(kMaxFilePath) +
+                    " characters with the installation's own names beside it; choose a shorter "
+                    "folder",
+                "installPayload");
+}
+
+// A target may not be, or lie below, a name that the installation keeps for
+// the other target's lock: that lock would have to remove it.
+void refuseLockNameClash(System& system, const Target& target, const Target& other) {
+  for (const std::string& lock :
+       {besideLockOf(target.canonical), target.canonical + "\\" + std::string(kLockSuffix)}) {
+    if (lock.empty() || !sameOrInside(other.place, placeOf(system, lock))) continue;
+    throw IOError(std::string(other.path) + " bears the name " + lock +
+                      " that the installation keeps for the lock of " + std::string(target.path) +
+                      ": choose another folder for one of them",
+                  "installPayload");
+  }
 }
 
 }  // namespace
@@ -534,11 +696,22 @@ std::string relativeScriptDir(std::string_view scriptText, std::string_view libr
 void installPayload(System& system, std::string_view paletteText, std::string_view scriptText,
                     std::string_view libraryRoot, NativeWindow owner,
                     std::span<const PayloadEntry> table) {
+  if (refuseImpossibleDirectories(system, paletteText, scriptText, owner)) return;
   // The directories that hold the lock files are removed, if this run made
   // them, only once the lock files are gone; all else is undone under the
-  // locks.
+  // locks, with the directories it writes into still held.
   InstallJournal lockParents(system);
-  TargetLocks locks(system);
+  const auto makeParent = [&](const Target& target) {
+    const std::string parent = lockParentOf(target.canonical);
+    if (parent.empty()) return true;
+    try {
+      createDirectories(system, parent, &lockParents);
+    } catch (const OSError&) {
+      return false;
+    }
+    return true;
+  };
+  TargetLocks locks(system, makeParent);
   InstallJournal journal(system);
   const auto undo = [&] {
     std::vector<std::string> problems = journal.undo();
@@ -549,46 +722,54 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
   try {
     const Contents paletteContents = contentsOf(table, true);
     const Contents scriptContents = contentsOf(table, false);
-    // Nothing but the directories that hold the locks is made before the
-    // locks are held. A parent that cannot be made shows no box of its own:
-    // its target's directory step fails and shows it.
-    const auto createParent = [&](std::string_view target) {
-      const std::string parent = TargetLocks::parentOf(target);
-      if (parent.empty()) return true;
-      try {
-        createDirectories(system, parent, &lockParents);
-      } catch (const OSError&) {
-        return false;
-      }
-      return true;
-    };
-    const bool paletteParent = createParent(paletteText);
-    const bool scriptParent = createParent(scriptText);
-    // In one order for every run, so that of two runs started together one
-    // gets both.
-    std::string_view first = paletteText;
-    std::string_view second = scriptText;
-    if (pathKey(second) < pathKey(first)) std::swap(first, second);
-    for (const std::string_view target : {first, second}) {
-      if (target == paletteText ? paletteParent : scriptParent) locks.lock(target);
-    }
+    Target palette = targetOf(paletteText);
+    Target script = targetOf(scriptText);
 
-    // Every directory is tried, so that each failure shows its box at once;
-    // one whose parent failed is unlocked, so it is never staged.
-    const Target palette = paletteParent
-                               ? targetFor(system, paletteText, scriptText, paletteContents)
-                               : Target{paletteText, std::string(paletteText)};
-    const Target script = scriptParent ? targetFor(system, scriptText, paletteText, scriptContents)
-                                       : Target{scriptText, std::string(scriptText)};
-    const auto makeTarget = [&](const Target& target, bool locked, const Contents& contents) {
-      if (!createTarget(system, target, owner, journal, contents)) return false;
-      // Its parent failed a moment ago, and now it did not: locked now,
-      // before anything is written.
-      if (!locked) locks.lock(target.path);
-      return true;
-    };
-    bool created = makeTarget(palette, paletteParent, paletteContents);
-    created = makeTarget(script, scriptParent, scriptContents) && created;
+    // Nothing but the directories that hold the locks is made before the
+    // locks are held, and no step follows unless this run holds a lock for
+    // each target. A target that cannot be locked shows the directory
+    // step's box.
+    const bool paletteParent = paletteText.empty() || makeParent(palette);
+    const bool scriptParent = scriptText.empty() || makeParent(script);
+    const bool lockable = paletteParent && scriptParent;
+    palette.place = placeOf(system, palette.canonical);
+    script.place = placeOf(system, script.canonical);
+    refuseLockNameClash(system, palette, script);
+    refuseLockNameClash(system, script, palette);
+    // In one order for every run, so that of two runs started together one
+    // gets both; one directory typed twice is locked once.
+    const Target* first = &palette;
+    const Target* second = &script;
+    if (second->place.key < first->place.key) std::swap(first, second);
+    bool paletteLocked = paletteParent;
+    bool scriptLocked = scriptParent;
+    if (lockable) {
+      for (const Target* target : {first, second}) {
+        if (target->path.empty()) continue;  // refused by the directory step
+        if (target == second && second->place.key == first->place.key) break;
+        if (!locks.lock(*target)) (target == &palette ? paletteLocked : scriptLocked) = false;
+      }
+    }
+    if (!paletteLocked || !scriptLocked) {
+      // The directory step's boxes as they would be: a script directory
+      // that cannot be made has none of its sub-directories either.
+      const int boxes = (paletteLocked ? 0 : 1) + (scriptLocked ? 0 : 4);
+      for (int box = 0; box < boxes; ++box) {
+        system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
+      }
+      undo();
+      return;
+    }
+    refuseLinksBelow(system, palette, paletteContents);
+    refuseLinksBelow(system, script, scriptContents);
+    chooseStaging(system, palette, script, paletteContents);
+    chooseStaging(system, script, palette, scriptContents);
+    refuseLongFilePaths(palette, paletteContents);
+    refuseLongFilePaths(script, scriptContents);
+
+    // Every directory is tried, so that each failure shows its box at once.
+    bool created = createTarget(system, palette, owner, journal, paletteContents);
+    created = createTarget(system, script, owner, journal, scriptContents) && created;
     // Below an empty script text the sub-directories would land at the root
     // of the current drive; that text has been refused already.
     if (!scriptText.empty()) {
@@ -602,6 +783,9 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
       undo();
       return;
     }
+    std::set<std::string> heldIdentities;
+    holdDirectories(system, journal, palette, paletteContents, heldIdentities);
+    holdDirectories(system, journal, script, scriptContents, heldIdentities);
     installEntries(system, journal, palette, script, libraryRoot, table);
   } catch (Error& e) {
     if (const auto problems = undo(); !problems.empty()) e.appendToMessage(undoReport(problems));

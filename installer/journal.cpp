@@ -1,12 +1,74 @@
 #include "installer/journal.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "installer/text.h"
 #include "runtime/errors.h"
 
 namespace setup {
-namespace {}  // namespace
+namespace {
+
+std::uint32_t clearBelow(System& system, const std::string& dir, const std::string& key,
+                         const std::function<bool(const std::string&)>* keep,
+                         std::string* failedAt) {
+  const auto failed = [&](std::uint32_t code, const std::string& where) {
+    *failedAt = where;
+    return code;
+  };
+  std::unique_ptr<HeldDirectory> held;
+  if (const std::uint32_t code = system.holdDirectory(dir, &held)) return failed(code, dir);
+  std::vector<DirectoryItem> items;
+  if (const std::uint32_t code = system.listDirectory(dir, &items)) return failed(code, dir);
+  for (const DirectoryItem& item : items) {
+    const std::string path = dir + "\\" + item.name;
+    if (item.isDirectory) {
+      const std::string itemKey = key + "\\" + toLowerUnicode(item.name);
+      const bool kept = keep != nullptr && (*keep)(itemKey);
+      if (const std::uint32_t code =
+              clearBelow(system, path, itemKey, kept ? keep : nullptr, failedAt)) {
+        return code;
+      }
+      if (kept) continue;
+      if (const std::uint32_t code = system.removeDirectory(path)) return failed(code, path);
+    } else if (const std::uint32_t code = system.removeName(path)) {
+      return failed(code, path);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::uint32_t clearDirectory(System& system, const std::string& dir,
+                             const std::function<bool(const std::string&)>& keep,
+                             std::string* failedAt) {
+  return clearBelow(system, dir, "", keep ? &keep : nullptr, failedAt);
+}
+
+void InstallJournal::holding(std::string_view path, std::unique_ptr<HeldDirectory> held) {
+  holds_[std::string(path)] = std::move(held);
+}
+
+void InstallJournal::releaseBelow(std::string_view path) {
+  const std::string inside = std::string(path) + "\\";
+  for (auto it = holds_.lower_bound(inside); it != holds_.end() && it->first.starts_with(inside);) {
+    it = holds_.erase(it);
+  }
+}
+
+void InstallJournal::release(std::string_view path) {
+  releaseBelow(path);
+  holds_.erase(std::string(path));
+}
+
+std::uint32_t InstallJournal::moveDirectory(std::string_view from, std::string_view to) {
+  const auto held = holds_.find(std::string(from));
+  const std::uint32_t code =
+      held != holds_.end() ? held->second->moveTo(to) : system_.moveDirectory(from, to);
+  if (code == 0) renamedDirectory(from, to);
+  return code;
+}
 
 void InstallJournal::renamedTemporary(std::string_view temporary, std::string_view destination,
                                       bool destinationIsNew) {
@@ -30,16 +92,35 @@ void InstallJournal::notCreated(std::string_view path) {
 }
 
 bool InstallJournal::takingOver(std::string_view path) {
+  auto last = changes_.rbegin();
+  if (last != changes_.rend() && last->kind == Kind::staging) ++last;
   const bool justCreated =
-      !changes_.empty() && changes_.back().kind == Kind::directory && changes_.back().path == path;
+      last != changes_.rend() && last->kind == Kind::directory && last->path == path;
   if (!justCreated) add(Kind::adopted, path, {});
   return !justCreated;
 }
 
 void InstallJournal::renamedDirectory(std::string_view from, std::string_view to) {
   const std::string inside = std::string(from) + "\\";
+  if (auto held = holds_.extract(std::string(from))) {
+    held.key() = std::string(to);
+    holds_.insert(std::move(held));
+  }
+  const bool movesBack = std::any_of(changes_.begin(), changes_.end(), [&](const Change& change) {
+    return change.kind == Kind::adopted && change.path == from;
+  });
   for (Change& change : changes_) {
-    if (change.kind == Kind::adopted && change.path == from) {
+    if (change.kind == Kind::staging) {
+      // Cleared where it stands when undone: back under its staging name
+      // if it is moved back, else where it went.
+      if (change.path != from) continue;
+      if (movesBack) {
+        change.backup = to;
+      } else {
+        change.backup = change.path;
+        change.path = to;
+      }
+    } else if (change.kind == Kind::adopted && change.path == from) {
       // Undone after the files in it, and before its parents are removed.
       change = Change{Kind::movedDirectory, std::string(to), std::string(from)};
     } else if (change.path == from) {
@@ -61,7 +142,20 @@ std::string InstallJournal::undoOne(const Change& change) {
     return code != 0 && !isGone(code) && system_.pathKind(change.path) != PathKind::missing;
   };
   switch (change.kind) {
+    case Kind::staging: {
+      release(change.path);
+      std::string failedAt;
+      if (const std::uint32_t code = clearDirectory(system_, change.path, {}, &failedAt);
+          code != 0 && !isGone(code) && system_.pathKind(failedAt) != PathKind::missing) {
+        return failed("the staged copy " + quoted(failedAt) + " could not be removed", code);
+      }
+      return {};
+    }
     case Kind::directory:
+      // Held until now, so that nobody could swap it for a link.
+      release(change.path);
+      // A link that somebody put at its name is not what this run made.
+      if (system_.nameKind(change.path) == NameKind::link) return {};
       // Someone else's file in it, or one of ours that could not be removed
       // (reported by itself): the directory stays.
       if (const std::uint32_t code = system_.removeDirectory(change.path);
@@ -78,7 +172,7 @@ std::string InstallJournal::undoOne(const Change& change) {
     case Kind::adopted:
       return {};
     case Kind::movedDirectory:
-      if (const std::uint32_t code = system_.moveDirectory(change.path, change.backup)) {
+      if (const std::uint32_t code = moveDirectory(change.path, change.backup)) {
         return failed("the directory " + quoted(change.path) + " could not be moved back to " +
                           quoted(change.backup),
                       code);
@@ -96,12 +190,30 @@ std::string InstallJournal::undoOne(const Change& change) {
 }
 
 std::vector<std::string> InstallJournal::undo() {
+  // What lies in a staging directory goes with it as a tree, never by a name
+  // that leads through a directory which may have been swapped since.
+  std::vector<std::string> staged;
+  for (const Change& change : changes_) {
+    if (change.kind != Kind::staging) continue;
+    staged.push_back(change.path + "\\");
+    if (!change.backup.empty()) staged.push_back(change.backup + "\\");
+  }
+  const auto inStaging = [&](const Change& change) {
+    if (change.kind != Kind::temporary && change.kind != Kind::created &&
+        change.kind != Kind::directory) {
+      return false;
+    }
+    return std::any_of(staged.begin(), staged.end(),
+                       [&](const std::string& dir) { return change.path.starts_with(dir); });
+  };
   std::vector<std::string> problems;
   for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) {
+    if (inStaging(*it)) continue;
     if (std::string problem = undoOne(*it); !problem.empty())
       problems.push_back(std::move(problem));
   }
   changes_.clear();
+  holds_.clear();
   return problems;
 }
 

@@ -2,6 +2,9 @@
 // undone and leave the target trees as they were before it started.
 #pragma once
 
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +40,19 @@ class InstallJournal {
   bool takingOver(std::string_view path);
   // Directory from, with everything recorded in it, now stands at to.
   void renamedDirectory(std::string_view from, std::string_view to);
+  // path is a staging directory, made or taken over by this run: undoing
+  // clears it as a tree, never following a link met in it, instead of
+  // removing its files one by one by name.
+  void staging(std::string_view path) { add(Kind::staging, path, {}); }
+
+  // Keeps the directory at path held (see HeldDirectory) until the journal
+  // goes, or until undoing removes or moves it.
+  void holding(std::string_view path, std::unique_ptr<HeldDirectory> held);
+  // Lets go of every directory held strictly below path.
+  void releaseBelow(std::string_view path);
+  // Moves the directory from to to, through its handle when it is held, and
+  // records it. 0, or the last error.
+  std::uint32_t moveDirectory(std::string_view from, std::string_view to);
 
   // Reverses every recorded change, the last first, and forgets them. A step
   // that fails does not stop the others; each one is described in the result
@@ -45,7 +61,7 @@ class InstallJournal {
   std::vector<std::string> undo();
 
  private:
-  enum class Kind { directory, temporary, created, movedAside, adopted, movedDirectory };
+  enum class Kind { directory, temporary, created, movedAside, adopted, movedDirectory, staging };
   struct Change {
     Kind kind;
     std::string path;
@@ -58,9 +74,22 @@ class InstallJournal {
   // Empty when the step succeeded.
   std::string undoOne(const Change& change);
 
+  void release(std::string_view path);
+
   System& system_;
   std::vector<Change> changes_;
+  std::map<std::string, std::unique_ptr<HeldDirectory>> holds_;  // by path as recorded
 };
+
+// Removes everything below dir, names only: a link is removed as a name,
+// never listed into; each directory is held while it is listed and cleared,
+// so that it cannot be swapped for a link meanwhile. A directory for which
+// keep (given its path below dir, lower-cased, from the separator on) says
+// true stays, cleared as keep says of what is below it. 0, or the first
+// error, with *failedAt naming where.
+std::uint32_t clearDirectory(System& system, const std::string& dir,
+                             const std::function<bool(const std::string&)>& keep,
+                             std::string* failedAt);
 
 // The message of a failed installation: the error, then what could not be
 // undone.

@@ -25,15 +25,19 @@ using RegistryKey = std::uintptr_t;
 
 enum class PathKind { missing, file, directory };
 
-// What a name itself is, without following it: a link is any reparse point
-// (a symbolic link to a file or a directory, a junction), dangling or not.
-enum class NameKind { missing, file, directory, link };
+// What a name itself is, without following it. A link stands for another
+// name: a symbolic link to a file or a directory, or a junction, dangling or
+// not (a reparse point whose tag is a name surrogate). Other reparse points,
+// a synchronised or deduplicated file or directory, are what they hold. A
+// placeholder is a file whose content is not on this disk: reading it would
+// download it.
+enum class NameKind { missing, file, directory, link, placeholder };
 
 // exists: something, whatever it is, already stands at the name to create.
 enum class FileStatus { ok, cannotOpen, cannotRead, cannotWrite, cannotRename, exists };
 
-// One name in a directory. A link is never a directory here: what it points
-// to is not below the directory listed.
+// One name in a directory, told apart as NameKind tells it. A link is never a
+// directory here: what it points to is not below the directory listed.
 struct DirectoryItem {
   std::string name;
   bool isDirectory = false;
@@ -48,6 +52,18 @@ class HeldFile {
   virtual ~HeldFile() = default;
 };
 
+// A directory this process holds open without sharing deletion: nobody,
+// this process included, can rename, remove or replace it, nor any directory
+// above it (Windows refuses to rename a directory while something below it is
+// open), so its name keeps leading to it. Released when the object goes.
+class HeldDirectory {
+ public:
+  virtual ~HeldDirectory() = default;
+  // Renames the held directory to to, through the handle, without replacing
+  // anything there. Nothing below it may be held. 0, or the last error.
+  virtual std::uint32_t moveTo(std::string_view to) = 0;
+};
+
 // Win32 error codes the logic tells apart.
 inline constexpr std::uint32_t kErrorFileNotFound = 2;
 inline constexpr std::uint32_t kErrorPathNotFound = 3;
@@ -57,7 +73,10 @@ inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
 inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorDirNotEmpty = 145;
+inline constexpr std::uint32_t kErrorFilenameTooLong = 206;  // ERROR_FILENAME_EXCED_RANGE
+inline constexpr std::uint32_t kErrorDirectory = 267;        // not a directory
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
+inline constexpr std::uint32_t kErrorStoppedOnLink = 681;  // ERROR_STOPPED_ON_SYMLINK
 
 // A failure that says nothing stands at the name (any more).
 inline bool isGone(std::uint32_t code) {
@@ -90,6 +109,11 @@ class System {
   virtual PathKind pathKind(std::string_view path) = 0;
   // GetFileAttributesW, telling a link (FILE_ATTRIBUTE_REPARSE_POINT) apart.
   virtual NameKind nameKind(std::string_view path) = 0;
+  // What the existing file or directory at path is, links followed, in a
+  // text that is the same for every name that reaches it (another drive
+  // letter, a share, a different spelling): its volume serial number and
+  // file index. 0, or the last error.
+  virtual std::uint32_t directoryIdentity(std::string_view path, std::string* identity) = 0;
   // CreateDirectoryW without security attributes: 0, or the last error.
   virtual std::uint32_t createDirectory(std::string_view path) = 0;
   // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED: 0, or
@@ -121,9 +145,6 @@ class System {
   // kept, and the reading stops at the first difference. cannotOpen and
   // cannotRead as readFile's; *same is set only for ok.
   virtual FileStatus compareFile(std::string_view path, std::string_view content, bool* same) = 0;
-  // Creates or truncates the file and writes the bytes. cannotWrite may leave
-  // a partly written file.
-  virtual FileStatus writeFile(std::string_view path, std::string_view content) = 0;
   // Creates a new file and writes the bytes. Never opens what stands at path
   // already, so never writes through a link or into a hard link's bytes:
   // exists when anything is there (nothing is written), cannotOpen when it
@@ -148,9 +169,17 @@ class System {
   // kErrorFileExists when anything stands at path (it is not opened); or
   // the last error.
   virtual std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) = 0;
-  // Whether another holds path as holdFile does: opening the existing file
-  // for reading, sharing everything, is refused with a sharing violation.
+  // Whether another holds path as holdFile does: opening the name itself
+  // (never through a link) for reading, sharing everything, is refused with a
+  // sharing violation.
   virtual bool isHeld(std::string_view path) = 0;
+
+  // Opens the directory at path itself, a link at its last name not
+  // followed, and holds it (see HeldDirectory). 0 and *held when it is a
+  // directory; kErrorStoppedOnLink when the name is a link, kErrorDirectory
+  // when it is not a directory (nothing is held then); or the last error.
+  virtual std::uint32_t holdDirectory(std::string_view path,
+                                      std::unique_ptr<HeldDirectory>* held) = 0;
 
   // The system's text for an error code; empty when it has none.
   virtual std::string errorText(std::uint32_t code) = 0;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,17 +73,48 @@ bool writeAll(HANDLE file, std::string_view content) {
   return true;
 }
 
-// A FILE_RENAME_INFO to target, which ends in the name without a
-// terminator.
+// A FILE_RENAME_INFO to target. The name's length is given, and it is
+// terminated as well: the structure's own room for one character is not
+// counted on.
 std::vector<unsigned char> renameInfo(const std::wstring& target, bool replace) {
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+  std::vector<unsigned char> buffer(offsetof(FILE_RENAME_INFO, FileName) +
+                                    (target.size() + 1) * sizeof(wchar_t));
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
   rename->ReplaceIfExists = replace;
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
   std::copy(target.begin(), target.end(), rename->FileName);
+  rename->FileName[target.size()] = L'\0';
   return buffer;
 }
+
+// Whether a reparse point of that tag stands for another name: a symbolic
+// link or a junction (a name surrogate, MS-FSCC 2.1.2.1). A synchronised
+// (IO_REPARSE_TAG_CLOUD_*) or deduplicated (IO_REPARSE_TAG_DEDUP) file is
+// what it holds. Wine reports its links, unix symbolic links, with tag 0.
+bool isLinkTag(DWORD tag) {
+  return IsReparseTagNameSurrogate(tag) || tag == 0;
+}
+
+// The content of a placeholder is elsewhere; reading it downloads it.
+constexpr DWORD kRecallAttributes = 0x400000 | 0x40000;  // RECALL_ON_DATA_ACCESS, RECALL_ON_OPEN
+
+// A directory held open without delete sharing (see HeldDirectory).
+class HeldDirectoryHandle : public HeldDirectory {
+ public:
+  explicit HeldDirectoryHandle(UniqueFileHandle handle) : handle_(std::move(handle)) {}
+
+  std::uint32_t moveTo(std::string_view to) override {
+    std::vector<unsigned char> buffer = renameInfo(toWide(to), false);
+    return sys.SetFileInformationByHandle(handle_.get(), FileRenameInfo, buffer.data(),
+                                          static_cast<DWORD>(buffer.size()))
+               ? 0
+               : sys.GetLastError();
+  }
+
+ private:
+  UniqueFileHandle handle_;
+};
 
 // CREATE_NEW: whatever stands at the name, a file, a hard link, a link
 // dangling or not, is never opened, so nothing is written through it.
@@ -140,10 +172,33 @@ PathKind WindowsSystem::pathKind(std::string_view path) {
 }
 
 NameKind WindowsSystem::nameKind(std::string_view path) {
-  const DWORD attributes = sys.GetFileAttributesW(toWide(path).c_str());
+  const std::wstring name = toWide(path);
+  const DWORD attributes = sys.GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return NameKind::missing;
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return NameKind::link;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? NameKind::directory : NameKind::file;
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // The tag is in what the directory listing says of the name.
+    WIN32_FIND_DATAW found;
+    UniqueFind find(sys.FindFirstFileW(name.c_str(), &found));
+    if (!find || isLinkTag(found.dwReserved0)) return NameKind::link;
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return NameKind::directory;
+  return (attributes & kRecallAttributes) != 0 ? NameKind::placeholder : NameKind::file;
+}
+
+std::uint32_t WindowsSystem::directoryIdentity(std::string_view path, std::string* identity) {
+  // Nothing but attributes is asked for, so nobody's share mode refuses it.
+  UniqueFileHandle file(sys.CreateFileW(toWide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                        nullptr));
+  if (!file) return sys.GetLastError();
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!sys.GetFileInformationByHandle(file.get(), &info)) return sys.GetLastError();
+  char text[32];
+  std::snprintf(text, sizeof text, "%08lx:%08lx%08lx", info.dwVolumeSerialNumber,
+                info.nFileIndexHigh, info.nFileIndexLow);
+  *identity = text;
+  return 0;
 }
 
 std::uint32_t WindowsSystem::createDirectory(std::string_view path) {
@@ -211,11 +266,22 @@ std::uint32_t WindowsSystem::removeName(std::string_view path) {
                                       static_cast<DWORD>(buffer.size()))) {
     code = sys.GetLastError();
   }
-  // Renamed or not, the file the handle names is ours.
-  FILE_DISPOSITION_INFO dispose{TRUE};
-  if (!sys.SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof dispose) &&
-      code == 0) {
-    code = sys.GetLastError();
+  // Renamed or not, the file the handle names is ours. With POSIX semantics
+  // its name goes at once, even while a scanner or an indexer still holds
+  // the file: otherwise the name stays "delete pending" until they let go,
+  // and the next creation there is refused. Systems before Windows 10 1709,
+  // and file systems without it, refuse the request; the plain deletion
+  // then does what it can.
+  FILE_DISPOSITION_INFO_EX disposeNow{FILE_DISPOSITION_FLAG_DELETE |
+                                      FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
+  if (!sys.SetFileInformationByHandle(file.get(), FileDispositionInfoEx, &disposeNow,
+                                      sizeof disposeNow)) {
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    if (!sys.SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose,
+                                        sizeof dispose) &&
+        code == 0) {
+      code = sys.GetLastError();
+    }
   }
   return code;
 }
@@ -229,7 +295,8 @@ std::uint32_t WindowsSystem::listDirectory(std::string_view path,
   do {
     const std::wstring_view name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const bool link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                      isLinkTag(found.dwReserved0);
     const bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     items->push_back(DirectoryItem{toUtf8(name), directory && !link, link});
   } while (sys.FindNextFileW(find.get(), &found));
@@ -286,16 +353,6 @@ FileStatus WindowsSystem::compareFile(std::string_view path, std::string_view co
   }
   *same = rest.empty();
   return FileStatus::ok;
-}
-
-FileStatus WindowsSystem::writeFile(std::string_view path, std::string_view content) {
-  // Others may read the file while it is written, not write it.
-  UniqueFile file(_wfsopen(toWide(path).c_str(), L"wb", _SH_DENYWR));
-  if (file.get() == nullptr) return FileStatus::cannotOpen;
-  if (std::fwrite(content.data(), 1, content.size(), file.get()) != content.size()) {
-    return FileStatus::cannotWrite;
-  }
-  return file.close() ? FileStatus::ok : FileStatus::cannotWrite;
 }
 
 FileStatus WindowsSystem::createFile(std::string_view path, std::string_view content) {
@@ -359,6 +416,29 @@ bool WindowsSystem::isHeld(std::string_view path) {
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   return !file && sys.GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+std::uint32_t WindowsSystem::holdDirectory(std::string_view path,
+                                           std::unique_ptr<HeldDirectory>* held) {
+  // Wine opens what a link leads to whatever the flag says; the name's own
+  // attributes tell it there.
+  if (nameKind(path) == NameKind::link) return kErrorStoppedOnLink;
+  UniqueFileHandle file(sys.CreateFileW(
+      toWide(path).c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return sys.GetLastError();
+  // What was opened is told by the handle: the name may have changed since.
+  FILE_ATTRIBUTE_TAG_INFO info;
+  if (!sys.GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
+    return sys.GetLastError();
+  }
+  if ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLinkTag(info.ReparseTag)) {
+    return kErrorStoppedOnLink;
+  }
+  if ((info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+  *held = std::make_unique<HeldDirectoryHandle>(std::move(file));
+  return 0;
 }
 
 std::string WindowsSystem::errorText(std::uint32_t code) {

@@ -93,6 +93,8 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(ReadFile)                               \
   FN(WriteFile)                              \
   FN(SetFileInformationByHandle)             \
+  FN(GetFileInformationByHandle)             \
+  FN(GetFileInformationByHandleEx)           \
   FN(CloseHandle)                            \
   LIB("Advapi32.dll")                        \
   FN(RegGetValueW)                           \

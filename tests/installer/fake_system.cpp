@@ -11,9 +11,15 @@ namespace {
 
 constexpr std::uint32_t kErrorInvalidHandle = 6;
 constexpr std::uint32_t kErrorBadNetPath = 53;
-constexpr std::uint32_t kErrorDirectory = 267;             // ERROR_DIRECTORY: not a directory
 constexpr std::uint32_t kErrorCantResolveFilename = 1921;  // too many links in a row
 constexpr std::size_t kMaxNameLength = 255;                // UTF-16 units of one name
+// "Naming Files, Paths, and Namespaces", maximum path length: without
+// longPathAware a path has MAX_PATH (260) units with its terminator, and
+// CreateDirectoryW leaves room for an 8.3 name (248 with the terminator).
+constexpr std::size_t kMaxPath = 259;
+constexpr std::size_t kMaxDirectoryPath = 247;
+// IO_REPARSE_TAG_SYMLINK; its name-surrogate bit (0x20000000) makes it a link.
+constexpr std::uint32_t kTagSymlink = 0xA000000C;
 
 bool isSeparator(char c) {
   return c == '/' || c == '\\';
@@ -67,6 +73,10 @@ void FakeSystem::addShare(std::string_view root) {
   node.path = path;
 }
 
+void FakeSystem::mapDrive(char letter, std::string_view directory) {
+  mappedDrives_[lower(std::string(1, letter) + ":")] = directory;
+}
+
 void FakeSystem::setCurrentDirectory(std::string_view path) {
   currentDirectory_ = path;
 }
@@ -103,8 +113,26 @@ void FakeSystem::putLink(std::string_view path, std::string_view target, bool to
   putFile(path, "");
   Node& node = *const_cast<Node*>(findName(path));
   node.link = true;
+  node.tag = kTagSymlink;
   node.directory = toDirectory;
   node.target = target;
+}
+
+void FakeSystem::putReparseFile(std::string_view path, std::string_view content, std::uint32_t tag,
+                                bool onDisk) {
+  // MS-FSCC 2.1.2.1: only a tag with the name-surrogate bit stands for
+  // another name.
+  if ((tag & 0x20000000) != 0) throw std::invalid_argument("a link: use putLink");
+  putFile(path, content);
+  Node& node = *const_cast<Node*>(findName(path));
+  node.tag = tag;
+  node.onDisk = onDisk;
+}
+
+void FakeSystem::putReparseDirectory(std::string_view path, std::uint32_t tag) {
+  if ((tag & 0x20000000) != 0) throw std::invalid_argument("a link: use putLink");
+  makeDirectories(path);
+  const_cast<Node*>(findName(path))->tag = tag;
 }
 
 void FakeSystem::putHardLink(std::string_view path, std::string_view existing) {
@@ -127,6 +155,35 @@ void FakeSystem::holdOpenWithoutSharing(std::string_view path) {
 
 void FakeSystem::holdOpenSharingReads(std::string_view path) {
   hold(path, Hold::sharingReads);
+}
+
+void FakeSystem::holdOpenSharingDelete(std::string_view path) {
+  hold(path, Hold::sharingDelete);
+}
+
+void FakeSystem::release(std::string_view path) {
+  Resolved target;
+  if (resolve(path, &target, false) != 0) return;
+  const auto it = nodes_.find(target.key);
+  if (it == nodes_.end()) return;
+  it->second.hold = Hold::none;
+  // The last handle of a deleted file closes: its name goes.
+  if (it->second.deletePending) nodes_.erase(it);
+}
+
+bool FakeSystem::swapForLink(std::string_view path, std::string_view target) {
+  Resolved source;
+  Resolved aside;
+  if (resolve(path, &source, false) != 0) return false;
+  if (resolve(std::string(path) + "~", &aside, false) != 0) return false;
+  const auto it = nodes_.find(source.key);
+  if (it == nodes_.end() || !it->second.realDirectory() || source.parentKey.empty()) return false;
+  // The rename opens the directory for deletion: refused while a handle
+  // without delete sharing is open on it, or while anything below is open.
+  if (it->second.held() || hasOpenBelow(source.key) || nodes_.count(aside.key) != 0) return false;
+  moveTree(source, aside);
+  putLink(path, target, true);
+  return true;
 }
 
 void FakeSystem::holdOpenOnceWritten(std::string_view path) {
@@ -222,6 +279,28 @@ std::vector<std::string> FakeSystem::list(std::string_view directory) const {
   return names;
 }
 
+bool FakeSystem::hasOpenBelow(const std::string& key) const {
+  const std::string prefix = key + "\\";
+  for (auto it = nodes_.lower_bound(prefix); it != nodes_.end() && it->first.starts_with(prefix);
+       ++it) {
+    if (it->second.hold != Hold::none || it->second.directoryHolds > 0) return true;
+  }
+  return false;
+}
+
+void FakeSystem::erase(std::map<std::string, Node>::iterator it, bool posix) {
+  // DeleteFileW and FileDispositionInfo: a file that another handle holds
+  // stays under its name, "delete pending", until the last handle closes;
+  // opening or creating at that name fails with access denied meanwhile.
+  // FILE_DISPOSITION_FLAG_POSIX_SEMANTICS (FileDispositionInfoEx) takes the
+  // name away at once.
+  if (it->second.hold == Hold::sharingDelete && !posix) {
+    it->second.deletePending = true;
+    return;
+  }
+  nodes_.erase(it);
+}
+
 bool FakeSystem::hasChildren(const std::string& key) const {
   const std::string prefix = key + "\\";
   const auto child = nodes_.lower_bound(prefix);
@@ -289,6 +368,10 @@ std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out) con
   std::vector<std::string> parts;
   std::string_view rest;
   if (path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == ':') {
+    if (const auto mapped = mappedDrives_.find(lower(path.substr(0, 2)));
+        mapped != mappedDrives_.end() && path.size() > 2 && isSeparator(path[2])) {
+      return resolveNames(mapped->second + std::string(path.substr(2)), out);
+    }
     rootPath = std::string(path.substr(0, 2));
     rest = path.substr(2);
     // "C:name" is relative to the current directory when it is on that drive.
@@ -314,11 +397,21 @@ std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out) con
   if (nodes_.count(rootKey) == 0) {
     return rootPath.starts_with("\\\\") ? kErrorBadNetPath : kErrorPathNotFound;
   }
-  for (std::string_view part : splitComponents(rest)) {
+  const std::vector<std::string_view> names = splitComponents(rest);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string_view part = names[i];
     if (part == ".") continue;
     if (part == "..") {
       if (!parts.empty()) parts.pop_back();
       continue;
+    }
+    // "File path formats on Windows systems": the last name loses its
+    // trailing dots and spaces, every other name one trailing dot.
+    if (i + 1 == names.size()) {
+      while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+      if (part.empty()) continue;
+    } else if (part.back() == '.') {
+      part.remove_suffix(1);
     }
     for (const char c : part) {
       if (isInvalidNameByte(c)) return kErrorInvalidName;
@@ -329,6 +422,7 @@ std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out) con
   out->path = rootPath;
   out->rootLength = rootPath.size();
   for (const std::string& part : parts) out->path += "\\" + part;
+  if (utf8ToUtf16(out->path).size() > kMaxPath) return kErrorFilenameTooLong;
   out->key = lower(out->path);
   out->parentKey.clear();
   if (!parts.empty()) {
@@ -421,17 +515,30 @@ std::optional<std::string> FakeSystem::environmentVariable(std::string_view name
 }
 
 PathKind FakeSystem::pathKind(std::string_view path) {
-  // GetFileAttributesW reads a link's own attributes.
+  // GetFileAttributesW reads a link's own attributes; a delete-pending name
+  // answers access denied, which reads as nothing.
   const Node* node = findName(path);
-  if (node == nullptr) return PathKind::missing;
+  if (node == nullptr || node->deletePending) return PathKind::missing;
   return node->directory ? PathKind::directory : PathKind::file;
 }
 
 NameKind FakeSystem::nameKind(std::string_view path) {
   const Node* node = findName(path);
-  if (node == nullptr) return NameKind::missing;
+  if (node == nullptr || node->deletePending) return NameKind::missing;
   if (node->link) return NameKind::link;
-  return node->directory ? NameKind::directory : NameKind::file;
+  if (node->directory) return NameKind::directory;
+  // FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS: the content is elsewhere.
+  return node->onDisk ? NameKind::file : NameKind::placeholder;
+}
+
+std::uint32_t FakeSystem::directoryIdentity(std::string_view path, std::string* identity) {
+  // GetFileInformationByHandle: a volume serial number and a file index.
+  Resolved target;
+  if (const std::uint32_t code = resolve(path, &target)) return code;
+  const auto it = nodes_.find(target.key);
+  if (it == nodes_.end() || it->second.deletePending) return kErrorFileNotFound;
+  *identity = "id:" + target.key;
+  return 0;
 }
 
 std::uint32_t FakeSystem::createDirectory(std::string_view path) {
@@ -439,7 +546,10 @@ std::uint32_t FakeSystem::createDirectory(std::string_view path) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
   if (const std::uint32_t code = resolve(path, &target, false)) return code;
-  if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
+  if (utf8ToUtf16(target.path).size() > kMaxDirectoryPath) return kErrorFilenameTooLong;
+  if (const auto it = nodes_.find(target.key); it != nodes_.end()) {
+    return it->second.deletePending ? kErrorAccessDenied : kErrorAlreadyExists;
+  }
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
   Node& node = nodes_[target.key];
@@ -465,15 +575,22 @@ std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view 
   if (const std::uint32_t code = resolve(from, &source, false)) return code;
   if (const std::uint32_t code = resolve(to, &target, false)) return code;
   if (source.parentKey.empty()) return kErrorAccessDenied;  // a root
+  if (nodes_.at(source.key).directoryHolds > 0) return kErrorSharingViolation;
   if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
+  if (target.key.starts_with(source.key + "\\")) return kErrorSharingViolation;  // into itself
+  // Windows refuses to rename a directory while anything below it is open.
+  if (hasOpenBelow(source.key)) return kErrorAccessDenied;
+  moveTree(source, target);
+  return 0;
+}
+
+void FakeSystem::moveTree(const Resolved& source, const Resolved& target) {
   const std::string inside = source.key + "\\";
-  if (target.key.starts_with(inside)) return kErrorSharingViolation;  // into itself
   std::vector<std::string> keys = {source.key};
   for (auto it = nodes_.lower_bound(inside); it != nodes_.end() && it->first.starts_with(inside);
        ++it) {
-    if (it->second.held()) return kErrorAccessDenied;
     keys.push_back(it->first);
   }
   // Each name below keeps its spelling after the moved directory's part.
@@ -490,7 +607,6 @@ std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view 
     node.path = target.path + (cut == std::string::npos ? "" : node.path.substr(cut));
     nodes_[target.key + key.substr(source.key.size())] = std::move(node);
   }
-  return 0;
 }
 
 std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
@@ -506,9 +622,13 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
   const auto replaced = nodes_.find(target.key);
   if (replaced != nodes_.end() && replaced != moving) {
-    // Replacing needs the file opened for deletion, which no holder shares
-    // here; a directory, or a link to one, is never replaced.
-    if (replaced->second.directory || replaced->second.held()) return kErrorAccessDenied;
+    // Replacing needs the file opened for deletion, and a rename without
+    // POSIX semantics does not replace a file that anybody holds open; a
+    // directory, or a link to one, is never replaced.
+    if (replaced->second.directory || replaced->second.hold != Hold::none ||
+        replaced->second.deletePending) {
+      return kErrorAccessDenied;
+    }
   }
   Node node = std::move(moving->second);
   nodes_.erase(moving);
@@ -526,9 +646,9 @@ std::uint32_t FakeSystem::deleteFile(std::string_view path) {
     return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
   }
   // A link to a file goes as a name; one to a directory is a directory here.
-  if (it->second.directory) return kErrorAccessDenied;
+  if (it->second.directory || it->second.deletePending) return kErrorAccessDenied;
   if (it->second.held()) return kErrorSharingViolation;
-  nodes_.erase(it);
+  erase(it, false);
   return 0;
 }
 
@@ -540,6 +660,7 @@ std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
   if (it == nodes_.end()) return kErrorFileNotFound;
   if (!it->second.directory) return kErrorDirectory;
   if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
+  if (it->second.directoryHolds > 0) return kErrorSharingViolation;
   if (!it->second.link && hasChildren(target.key)) return kErrorDirNotEmpty;
   // A link to a directory goes whatever its target holds.
   nodes_.erase(it);
@@ -555,9 +676,10 @@ std::uint32_t FakeSystem::removeName(std::string_view path) {
     return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
   }
   if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
+  if (it->second.deletePending) return kErrorAccessDenied;
   if (it->second.held()) return kErrorSharingViolation;
   if (it->second.realDirectory() && hasChildren(target.key)) return kErrorDirNotEmpty;
-  nodes_.erase(it);
+  erase(it, posixDelete_);
   return 0;
 }
 
@@ -584,9 +706,12 @@ FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
     return *code == kErrorDiskFull ? FileStatus::cannotRead : FileStatus::cannotOpen;
   }
   const Node* node = find(path);
-  if (node == nullptr || node->directory || node->link || node->hold == Hold::noSharing) {
+  if (node == nullptr || node->directory || node->link || node->hold == Hold::noSharing ||
+      node->deletePending) {
     return FileStatus::cannotOpen;
   }
+  // Reading a placeholder brings its content to the disk.
+  if (!node->onDisk) ++downloads_;
   *content = *node->content;
   return FileStatus::ok;
 }
@@ -598,26 +723,18 @@ FileStatus FakeSystem::compareFile(std::string_view path, std::string_view conte
   return status;
 }
 
-FileStatus FakeSystem::writeFile(std::string_view path, std::string_view content) {
-  const std::optional<std::uint32_t> injected = injectedFileFailure();
-  Resolved target;
-  if (resolve(path, &target) != 0) return FileStatus::cannotOpen;
-  const auto parent = nodes_.find(target.parentKey);
-  if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
-  const auto existing = nodes_.find(target.key);
-  if (existing != nodes_.end() &&
-      (existing->second.directory || existing->second.link || existing->second.held())) {
-    return FileStatus::cannotOpen;
-  }
-  return writeInto(target, content, injected);
-}
-
 FileStatus FakeSystem::createFile(std::string_view path, std::string_view content) {
   const std::optional<std::uint32_t> injected = injectedFileFailure();
   Resolved target;
   if (resolve(path, &target, false) != 0) return FileStatus::cannotOpen;
-  // Whatever stands there, a dangling link too, is not opened.
-  if (nodes_.count(target.key) != 0) return FileStatus::exists;
+  // The Win32 side creates with FILE_FLAG_OPEN_REPARSE_POINT: whatever stands
+  // there, a dangling link too, is "exists" and is not opened. (Without the
+  // flag, CreateFileW follows a dangling link and creates its target:
+  // CreateFileW, "Symbolic Link Effects on File Systems Functions".) A
+  // delete-pending name refuses with access denied.
+  if (const auto it = nodes_.find(target.key); it != nodes_.end()) {
+    return it->second.deletePending ? FileStatus::cannotOpen : FileStatus::exists;
+  }
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
   return writeInto(target, content, injected);
@@ -686,7 +803,9 @@ std::uint32_t FakeSystem::holdFile(std::string_view path, std::unique_ptr<HeldFi
   if (const std::uint32_t code = resolve(path, &target, false)) return code;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
-  if (nodes_.count(target.key) != 0) return kErrorFileExists;
+  if (const auto it = nodes_.find(target.key); it != nodes_.end()) {
+    return it->second.deletePending ? kErrorAccessDenied : kErrorFileExists;
+  }
   Node& node = nodes_[target.key];
   node.path = target.path;
   node.hold = Hold::noSharing;
@@ -695,8 +814,65 @@ std::uint32_t FakeSystem::holdFile(std::string_view path, std::unique_ptr<HeldFi
 }
 
 bool FakeSystem::isHeld(std::string_view path) {
+  // Opened with FILE_FLAG_OPEN_REPARSE_POINT: a link is itself, never held.
   const Node* node = findName(path);
   return node != nullptr && node->hold == Hold::noSharing;
+}
+
+// A directory opened with FILE_FLAG_BACKUP_SEMANTICS and
+// FILE_FLAG_OPEN_REPARSE_POINT, sharing reads and writes but not deletion.
+class FakeSystem::HeldDir : public HeldDirectory {
+ public:
+  HeldDir(FakeSystem& system, std::string key) : system_(system), key_(std::move(key)) {}
+  ~HeldDir() override {
+    if (const auto it = system_.nodes_.find(key_); it != system_.nodes_.end()) {
+      --it->second.directoryHolds;
+    }
+  }
+
+  // FileRenameInfo through the handle, which was opened with DELETE access.
+  std::uint32_t moveTo(std::string_view to) override {
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    const auto it = system_.nodes_.find(key_);
+    if (it == system_.nodes_.end()) return kErrorFileNotFound;
+    Resolved source;
+    Resolved target;
+    if (const std::uint32_t code = system_.resolve(it->second.path, &source, false)) return code;
+    if (const std::uint32_t code = system_.resolve(to, &target, false)) return code;
+    if (it->second.directoryHolds > 1) return kErrorSharingViolation;  // another's handle
+    if (system_.nodes_.count(target.key) != 0) return kErrorAlreadyExists;
+    const auto parent = system_.nodes_.find(target.parentKey);
+    if (parent == system_.nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
+    if (system_.hasOpenBelow(source.key)) return kErrorAccessDenied;
+    system_.moveTree(source, target);
+    key_ = target.key;
+    return 0;
+  }
+
+ private:
+  FakeSystem& system_;
+  std::string key_;
+};
+
+std::uint32_t FakeSystem::holdDirectory(std::string_view path,
+                                        std::unique_ptr<HeldDirectory>* held) {
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved target;
+  if (const std::uint32_t code = resolve(path, &target, false)) return code;
+  const auto it = nodes_.find(target.key);
+  if (it == nodes_.end()) {
+    return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
+  }
+  if (it->second.deletePending) return kErrorAccessDenied;
+  if (it->second.link) return kErrorStoppedOnLink;
+  if (!it->second.directory) return kErrorDirectory;
+  // Another's handle without delete sharing does not keep this one out: this
+  // one asks for no more than reads and writes of others, only DELETE
+  // access for itself, which another's handle without delete sharing refuses.
+  if (it->second.directoryHolds > 0) return kErrorSharingViolation;
+  ++it->second.directoryHolds;
+  *held = std::make_unique<HeldDir>(*this, target.key);
+  return 0;
 }
 
 std::string FakeSystem::errorText(std::uint32_t code) {
@@ -712,6 +888,9 @@ std::string FakeSystem::errorText(std::uint32_t code) {
       {kErrorAlreadyExists, "Cannot create a file when that file already exists.\r\n"},
       {kErrorDiskFull, "There is not enough space on the disk.\r\n"},
       {kErrorDirNotEmpty, "The directory is not empty.\r\n"},
+      {kErrorFilenameTooLong, "The filename or extension is too long.\r\n"},
+      {kErrorDirectory, "The directory name is invalid.\r\n"},
+      {kErrorStoppedOnLink, "The create operation stopped after reaching a symbolic link.\r\n"},
   };
   const auto it = texts.find(code);
   return it == texts.end() ? std::string() : it->second;

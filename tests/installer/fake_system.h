@@ -1,8 +1,13 @@
-// An in-memory System that answers as Windows does where the installer's logic
-// depends on it: drive and UNC roots, names compared case-insensitively, the
-// error codes of CreateDirectoryW and MoveFileExW, sharing locks, links (to a
-// directory, to a file, dangling) and hard links, the registry calls' result
-// codes. Failures of single calls can be injected. Its files are as a shared
+// An in-memory System that answers as Windows (NTFS, or a Windows file server)
+// does where the installer's logic depends on it, not as a POSIX system or
+// wine would: drive and UNC roots, names compared case-insensitively, the
+// error codes of CreateDirectoryW and MoveFileExW, sharing locks on files and
+// directories, links (to a directory, to a file, dangling) and hard links,
+// reparse points that are not links (synchronised and deduplicated files),
+// placeholders whose content is elsewhere, delete-pending names, the path
+// length limits of a program without long-path support, the registry calls'
+// result codes. Each such answer names its source where it is modelled.
+// Failures of single calls can be injected. Its files are as a shared
 // folder's: every installation that uses one fake sees the others' share
 // modes, as two machines do through a file server.
 #pragma once
@@ -38,6 +43,9 @@ class FakeSystem : public System {
   // --- Setting up.
   void addDrive(char letter);
   void addShare(std::string_view root);  // "\\server\share"
+  // A drive letter that is another name for an existing directory, as
+  // subst or a mapped share makes one.
+  void mapDrive(char letter, std::string_view directory);
   void setCurrentDirectory(std::string_view path);
   void makeDirectories(std::string_view path);                    // with all ancestors
   void putFile(std::string_view path, std::string_view content);  // creates the ancestors
@@ -46,6 +54,13 @@ class FakeSystem : public System {
   void putLink(std::string_view path, std::string_view target, bool toDirectory);
   // A second name for the file existing: both names share the bytes.
   void putHardLink(std::string_view path, std::string_view existing);
+  // A file or a directory that is a reparse point of tag, which is not a
+  // name surrogate: a OneDrive file (0x9000001A), a deduplicated one
+  // (0x80000013). A file that is not onDisk is a placeholder: reading it
+  // downloads its content (counted by downloads()).
+  void putReparseFile(std::string_view path, std::string_view content, std::uint32_t tag,
+                      bool onDisk);
+  void putReparseDirectory(std::string_view path, std::uint32_t tag);
   // Another process holds the file open with share mode 0: it cannot be
   // opened, renamed, replaced or deleted.
   void holdOpenWithoutSharing(std::string_view path);
@@ -56,6 +71,19 @@ class FakeSystem : public System {
   // Another process opens path with share mode 0 as soon as a file has been
   // written or renamed there, as a virus scanner may.
   void holdOpenOnceWritten(std::string_view path);
+  // Another process holds the file open sharing everything, deletion too, as
+  // an indexer does: deleting it leaves its name delete-pending until
+  // release, unless the deletion asks for POSIX semantics.
+  void holdOpenSharingDelete(std::string_view path);
+  // The holds of other processes on path end.
+  void release(std::string_view path);
+  // Whether the file system offers POSIX-semantics deletion (NTFS since
+  // Windows 10 1709); true at first.
+  void setPosixDelete(bool offered) { posixDelete_ = offered; }
+  // Another program renames the directory at path aside (to path + "~") and
+  // puts a link to target in its place. False when Windows refuses that
+  // rename: the directory, or one below it, is held.
+  bool swapForLink(std::string_view path, std::string_view target);
   // Writing path stops after that many bytes, as on a full disk.
   void failWriting(std::string_view path, std::size_t bytesWritten);
   void setEnvironment(std::string_view name, std::optional<std::string> value);
@@ -96,6 +124,7 @@ class FakeSystem : public System {
   const std::vector<RegistryCall>& registryCalls() const { return registryCalls_; }
   std::size_t openRegistryKeys() const { return openKeys_.size(); }
   std::size_t createDirectoryCalls() const { return createDirectoryCalls_; }
+  std::size_t downloads() const { return downloads_; }
 
   // --- System.
   std::int32_t regGetValue(RegistryKey key, const std::string* subKey, std::string_view valueName,
@@ -105,6 +134,7 @@ class FakeSystem : public System {
   std::optional<std::string> environmentVariable(std::string_view name) override;
   PathKind pathKind(std::string_view path) override;
   NameKind nameKind(std::string_view path) override;
+  std::uint32_t directoryIdentity(std::string_view path, std::string* identity) override;
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
   // As Windows: refused when anything stands at to, or when a file inside is
@@ -119,9 +149,6 @@ class FakeSystem : public System {
   FileStatus readFile(std::string_view path, std::string* content) override;
   // readFile's call, reading included.
   FileStatus compareFile(std::string_view path, std::string_view content, bool* same) override;
-  // Through a link, into the bytes that hard links share, as CreateFileW
-  // with CREATE_ALWAYS.
-  FileStatus writeFile(std::string_view path, std::string_view content) override;
   FileStatus createFile(std::string_view path, std::string_view content) override;
   // A creation and a rename, each a file call of its own.
   FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
@@ -130,6 +157,8 @@ class FakeSystem : public System {
   // A file call; the held file is one without sharing, deleted when released.
   std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) override;
   bool isHeld(std::string_view path) override;
+  // A file call.
+  std::uint32_t holdDirectory(std::string_view path, std::unique_ptr<HeldDirectory>* held) override;
   std::string errorText(std::uint32_t code) override;
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;
@@ -137,17 +166,25 @@ class FakeSystem : public System {
   void writeOutputLine(std::string_view line) override { output_.emplace_back(line); }
 
  private:
-  enum class Hold { none, sharingReads, noSharing };
+  enum class Hold { none, sharingReads, noSharing, sharingDelete };
   struct Node {
     bool directory = false;  // FILE_ATTRIBUTE_DIRECTORY: a directory, or a link to one
-    bool link = false;
-    std::string target;  // a link's
-    std::string path;    // as created
+    bool link = false;       // a name surrogate
+    std::uint32_t tag = 0;   // a reparse point's, link or not
+    bool onDisk = true;      // false: a placeholder
+    std::string target;      // a link's
+    std::string path;        // as created
     // Hard links share it.
     std::shared_ptr<std::string> content = std::make_shared<std::string>();
     Hold hold = Hold::none;
+    int directoryHolds = 0;  // handles without delete sharing
+    bool deletePending = false;
 
-    bool held() const { return hold != Hold::none; }
+    // Opened by someone in a way that keeps it from being renamed,
+    // replaced or deleted.
+    bool held() const {
+      return (hold != Hold::none && hold != Hold::sharingDelete) || directoryHolds > 0;
+    }
     bool realDirectory() const { return directory && !link; }
   };
   struct Resolved {
@@ -157,6 +194,7 @@ class FakeSystem : public System {
     std::size_t rootLength = 0;
   };
   class Held;
+  class HeldDir;
 
   // Resolves a path as Windows does: current directory and drive, both
   // separators, "." and "..", then every link on the way, and the last name
@@ -171,6 +209,13 @@ class FakeSystem : public System {
   const Node* findName(std::string_view path) const;
   // Whether anything is below the directory of that key.
   bool hasChildren(const std::string& key) const;
+  // Whether anything below the directory of that key is open.
+  bool hasOpenBelow(const std::string& key) const;
+  // Renames the real directory at source to target with everything below.
+  void moveTree(const Resolved& source, const Resolved& target);
+  // Removes the node as DeleteFileW does: with a holder that shares deletion
+  // the name stays, delete-pending, unless posix.
+  void erase(std::map<std::string, Node>::iterator it, bool posix);
   // Writes content to the file at target, created if missing, as an open
   // handle writes: injected is the call's injected failure.
   FileStatus writeInto(const Resolved& target, std::string_view content,
@@ -191,6 +236,7 @@ class FakeSystem : public System {
   std::map<std::string, std::size_t> writeLimits_;
   std::set<std::string> holdOnceWritten_;
   std::string currentDirectory_ = "C:\\";
+  std::map<std::string, std::string> mappedDrives_;  // "d:" to a directory
   std::map<std::string, std::string> environment_;
   std::map<std::string, std::map<std::string, std::u16string>> registry_;
   std::map<RegistryCall, std::int32_t> registryFailures_;
@@ -204,6 +250,8 @@ class FakeSystem : public System {
   std::vector<std::string> output_;
   std::optional<int> exitCode_;
   std::size_t createDirectoryCalls_ = 0;
+  std::size_t downloads_ = 0;
+  bool posixDelete_ = true;
   std::size_t fileCalls_ = 0;
   std::map<std::size_t, std::uint32_t> fileFailures_;
   std::map<std::size_t, std::function<void()>> fileCallActions_;

@@ -740,8 +740,8 @@ TEST_F(AllOrNothing, EveryFailingCallLeavesTheTreesAsTheyWere) {
           continue;
         }
         EXPECT_EQ(withoutLeftovers(start, system.tree()), before);
-        if (system.messageBoxes().size() == 1) {
-          EXPECT_EQ(error, "");  // a directory: its box says so
+        if (!system.messageBoxes().empty()) {
+          EXPECT_EQ(error, "");  // a directory: its boxes say so
           continue;
         }
         ASSERT_TRUE(system.messageBoxes().empty());
@@ -798,8 +798,19 @@ TEST_F(AllOrNothing, AFailingUndoLosesNothingAndSaysWhere) {
         bool changed = false;
         // Destinations keep the "/" of their sub-directory; the tree spells "\".
         const std::string spelled = replaceAll(error, "/", "\\\\");
+        // A staged copy that stays is named as a whole, with all it holds.
         const auto named = [&](const std::string& path) {
-          return spelled.find(setup::quoted(path)) != std::string::npos;
+          if (spelled.find(setup::quoted(path)) != std::string::npos) return true;
+          const std::size_t staging = path.find(".setup-tmp\\");
+          if (staging == std::string::npos) return false;
+          for (std::size_t cut = staging + kTemporarySuffix.size(); cut != std::string::npos;
+               cut = path.find('\\', cut + 1)) {
+            if (spelled.find("staged copy " + setup::quoted(path.substr(0, cut))) !=
+                std::string::npos) {
+              return true;
+            }
+          }
+          return false;
         };
         for (const auto& [path, content] : after) {
           const auto old = before.find(path);
@@ -1000,7 +1011,6 @@ TEST_F(AllOrNothing, LinksNeverLeadOutsideTheTargets) {
        [](FakeSystem& s) {
          s.putLink("E:\\Lib\\S\\vesk.py.setup-tmp", "D:\\Out\\e.txt", false);
          s.putHardLink("E:\\Lib\\S\\fonts\\OFL.txt.setup-tmp", "D:\\Out\\f.txt");
-         s.putLink("E:\\Lib\\P\\readme.md.setup-tmp", "D:\\Out\\empty", true);
          s.putLink("E:\\Lib\\P\\VESK.pyp.setup-tmp", "D:\\Out\\none.txt", false);
        },
        {}},
@@ -1016,12 +1026,9 @@ TEST_F(AllOrNothing, LinksNeverLeadOutsideTheTargets) {
          s.putHardLink("E:\\Lib\\S\\fonts\\OFL.txt", "D:\\Out\\f.txt");
        },
        {"D:\\Out\\e.txt", "D:\\Out\\same.md", "D:\\Out\\none.pyp"}},
-      {"the lock's name is a link",
+      {"the lock's name is a link to a file",
        false,
-       [](FakeSystem& s) {
-         s.putLink("E:\\Lib\\P.setup-lock", "D:\\Out\\i.txt", false);
-         s.putLink("E:\\Lib\\S.setup-lock", "D:\\Out\\b", true);
-       },
+       [](FakeSystem& s) { s.putLink("E:\\Lib\\P.setup-lock", "D:\\Out\\i.txt", false); },
        {}},
   };
   for (const Row& row : rows) {
@@ -1055,16 +1062,126 @@ TEST_F(AllOrNothing, LinksNeverLeadOutsideTheTargets) {
   }
 }
 
-// A target whose staging name would be longer than a name may be is filled
-// file by file: the installation completes where the target's own name fits.
-TEST_F(Install, AStagingNameTooLongIsNotUsed) {
-  const std::string script = "E:\\Lib\\" + std::string(250, 's');
-  Payload payload;
-  payload.add("readme.md", "read me").add("vesk.py", "script", false);
-  install("E:\\Lib\\P", script, "E:\\Lib", payload.table());
-  EXPECT_EQ(system.exitCode(), 0);
-  EXPECT_EQ(system.contentOf(script + "\\vesk.py"), "script");
-  EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me");
+// Windows' path limits for a program without long-path support, 259 units
+// for a file and 247 for a directory to create: a target whose staged paths
+// would pass them is filled file by file, where its own paths fit; one whose
+// own paths do not fit is refused before anything is made, with the
+// directory step's box where a directory is too long, else naming the file.
+TEST_F(Install, PathsLongerThanWindowsTakesAreRefusedBeforeAnyChange) {
+  const auto name = [](std::size_t length) { return "E:\\L\\" + std::string(length - 5, 'n'); };
+  struct Case {
+    std::string_view name;
+    std::string palette, script;
+    std::string paletteFile;  // below the palette directory
+    std::size_t boxes;
+    std::string error;  // "" for a completed installation
+  };
+  const Case cases[] = {
+      // The script's staged sub-directory E:\L\n...n.setup-tmp\fonts\static
+      // would be 253 units long, its own is 243.
+      {"staged directories too long", "E:\\L\\P", name(230), "readme.md", 0, ""},
+      // A staged file E:\L\P.setup-tmp\f...f of 260 units; written in
+      // place with its temporary names it does not fit either.
+      {"staged file too long", "E:\\L\\P", "E:\\L\\S", std::string(243, 'f'), 0,
+       "IOError: the path E:\\L\\P\\" + std::string(243, 'f') +
+           " is too long for Windows, which takes 259 characters with the installation's own "
+           "names beside it; choose a shorter folder"},
+      {"script directory too long", "E:\\L\\P", name(248), "readme.md", 4, ""},
+      // \fonts fits, \fonts\static and \resources do not.
+      {"its sub-directories too long", "E:\\L\\P", name(240), "readme.md", 2, ""},
+      {"palette directory too long", name(250), "E:\\L\\S", "readme.md", 1, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name));
+    system = FakeSystem();
+    SetUp();
+    system.makeDirectories("E:\\L");
+    Payload payload;
+    payload.add(c.paletteFile, "palette").add("vesk.py", "script", false);
+    const auto before = system.tree();
+    std::string error;
+    try {
+      install(c.palette, c.script, "E:\\L", payload.table());
+    } catch (const Error& e) {
+      error = std::string(e.kind()) + ": " + e.message();
+    }
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(system.messageBoxes().size(), c.boxes);
+    if (c.error.empty() && c.boxes == 0) {
+      EXPECT_EQ(system.exitCode(), 0);
+      EXPECT_EQ(system.contentOf(c.script + "\\vesk.py"), "script");
+      EXPECT_EQ(system.contentOf(c.palette + "\\" + c.paletteFile), "palette");
+    } else {
+      EXPECT_EQ(system.tree(), before);
+    }
+  }
+}
+
+// What stands where only a name of the installation's own may be, and is not
+// its own to remove: a folder, or a link to one, at a lock or temporary name,
+// a folder below a target that is a link to another place, one target bearing
+// the other's lock name. Refused before anything changes, naming it.
+TEST_F(AllOrNothing, WhatIsNotOursIsNamedAndLeftAlone) {
+  struct Row {
+    std::string_view name;
+    bool overComplete;  // planted after a complete installation
+    std::function<void(FakeSystem&)> plant;
+    std::string palette = std::string(kPalette);
+    std::string error;
+  };
+  const Row rows[] = {
+      {"a link to a folder at the lock's name", false,
+       [](FakeSystem& s) { s.putLink("E:\\Lib\\S.setup-lock", "D:\\Out\\b", true); },
+       std::string(kPalette),
+       "IOError: a folder stands at E:\\Lib\\S.setup-lock, a name the installation uses for a "
+       "file of its own: remove or rename it"},
+      {"a folder at the lock's name inside the target", true,
+       [](FakeSystem& s) { s.makeDirectories("E:\\Lib\\P\\.setup-lock"); }, std::string(kPalette),
+       "IOError: a folder stands at E:\\Lib\\P\\.setup-lock, a name the installation uses for a "
+       "file of its own: remove or rename it"},
+      {"a link to an empty folder at a temporary name", true,
+       [](FakeSystem& s) { s.putLink("E:\\Lib\\P\\readme.md.setup-tmp", "D:\\Out\\empty", true); },
+       std::string(kPalette),
+       "IOError: a folder stands at E:\\Lib\\P\\readme.md.setup-tmp, a name the installation uses "
+       "for a file of its own: remove or rename it"},
+      {"a folder below the target is a link", true,
+       [](FakeSystem& s) {
+         s.putFile("D:\\Out\\b\\OFL.txt", "the user's own licence");
+         s.makeDirectories("E:\\Lib\\S\\fonts\\static");
+         s.removeName("E:\\Lib\\S\\fonts\\OFL.txt");
+         s.removeName("E:\\Lib\\S\\fonts\\static\\Font-Regular.ttf");
+         s.removeName("E:\\Lib\\S\\fonts\\static");
+         s.removeName("E:\\Lib\\S\\fonts");
+         s.putLink("E:\\Lib\\S\\fonts", "D:\\Out\\b", true);
+       },
+       std::string(kPalette),
+       "IOError: E:\\Lib\\S\\fonts is a link to another folder: the installation writes into no "
+       "folder through a link; replace it by a folder"},
+      {"the palette directory bears the script directory's lock name", false,
+       [](FakeSystem& s) { s.putFile("E:\\Lib\\S.setup-lock\\mine.txt", "the user's"); },
+       "E:\\Lib\\S.setup-lock",
+       "IOError: E:\\Lib\\S.setup-lock bears the name E:\\Lib\\S.setup-lock that the "
+       "installation keeps for the lock of E:\\Lib\\S: choose another folder for one of them"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name));
+    restart(&AllOrNothing::prepareOutside);
+    if (row.overComplete) {
+      ASSERT_EQ(installCatching(), "");
+      system.clearExitCode();
+    }
+    row.plant(system);
+    const Tree before = system.tree();
+    std::string error;
+    try {
+      install(row.palette, kScript, "E:\\Lib", payload.table());
+    } catch (const Error& e) {
+      error = std::string(e.kind()) + ": " + e.message();
+    }
+    EXPECT_EQ(error, row.error);
+    EXPECT_FALSE(system.exitCode());
+    EXPECT_EQ(system.tree(), before);
+  }
 }
 
 // Two installations into the same directories, the second started between

@@ -1,0 +1,45 @@
+// The two target directories as the file system sees them, not as they are
+// typed: one directory has many spellings (letter case, separators, trailing
+// dots, another drive letter or a share mapped to the same folder), and the
+// installation's own names beside a target must follow the directory, not its
+// spelling.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "installer/system.h"
+
+namespace setup {
+
+// The spelling Windows opens for a typed directory: separators as "\", no
+// repeated or trailing separator, "." and ".." names taken away, trailing
+// dots and spaces of the last name dropped and one trailing dot of the
+// others, as Windows' path normalisation does. Letter case stays.
+std::string canonicalDirectory(std::string_view text);
+
+// Whether Windows cannot create a directory of that name at all: a name with
+// a character it refuses (<>:"|?* or a control character), a ":" after the
+// drive (which names a stream of a file), or a device name (CON, PRN, AUX,
+// NUL, COM1 to COM9, LPT1 to LPT9, with an extension too).
+bool cannotBeDirectory(std::string_view text);
+
+// Where a path stands, told by the directories themselves.
+struct Place {
+  // The identity of the deepest existing directory on the path (the path
+  // itself, or an ancestor), then the lower-cased names below it.
+  std::string key;
+  // The identity of the path itself when it exists, else "".
+  std::string self;
+  // The identities of every existing ancestor, nearest first.
+  std::vector<std::string> above;
+};
+
+// path is canonical.
+Place placeOf(System& system, std::string_view path);
+
+// Whether inner is outer or lies below it.
+bool sameOrInside(const Place& inner, const Place& outer);
+
+}  // namespace setup
