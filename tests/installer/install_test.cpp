@@ -338,6 +338,8 @@ TEST(RelativeScriptDir, StripsOnlyALeadingLibraryScriptDirectory) {
        "A",
        "C:\\users\\anne\\Documents\\Nemetschek\\Allplan\\2025\\Usr\\Local", "MELDRA"},
       {"S\\PythonPartsScripts", "S", ""},
+      // Either separator ends the script directory's name.
+      {"S\\PythonPartsScripts/MELDRA", "S", "MELDRA"},
       {"E:\\Scripts\\MELDRA", "S", "E:\\Scripts\\MELDRA"},
       {"D:/Data/Std/PythonPartsScripts/MELDRA", "D:\\Data\\Std",
        "D:/Data/Std/PythonPartsScripts/MELDRA"},
