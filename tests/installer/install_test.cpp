@@ -493,6 +493,11 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
          s.failWriting("E:\\P\\second.txt.setup-tmp", 3);
        },
        palette, script, 0, "IOError", "cannot write string to file"},
+      // Not this run's to remove, nor to report as left behind.
+      {"a directory with files stands at a temporary name",
+       [](FakeSystem& s) { s.putFile("E:\\P\\second.txt.setup-tmp\\mine.txt", "mine"); }, palette,
+       script, 0, "OSError",
+       "The directory is not empty.\r\nAdditional info: E:\\P\\second.txt.setup-tmp"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name));
@@ -873,6 +878,33 @@ TEST_F(Install, ARenameRefusedForAHeldTemporaryFileNamesTheDestination) {
   }
   EXPECT_EQ(error.substr(0, error.find('\n')), "IOError: cannot open: E:\\P\\second.txt");
   EXPECT_EQ(system.contentOf("E:\\P\\second.txt"), "second old");
+}
+
+// What another program puts at a temporary name the moment the installation
+// has removed a leftover there is not this run's: the failed creation
+// leaves it to its owner, and the undo neither removes it nor reports it.
+TEST_F(Install, ATemporaryNameRefilledByAnotherProgramIsNotUndone) {
+  Payload payload;
+  payload.add("first.txt", "first").add("second.txt", "second");
+  const std::string temporary = "E:\\P\\second.txt.setup-tmp";
+  system.putFile(temporary, "leftover");
+  std::function<void()> refill = [&] {
+    if (system.contentOf(temporary) == "leftover") {
+      system.onFileCall(1, refill);
+    } else {
+      system.putFile(temporary, "another program's");
+    }
+  };
+  system.onFileCall(1, refill);
+  std::string error;
+  try {
+    install("E:\\P", "E:\\S", "E:", payload.table());
+  } catch (const Error& e) {
+    error = std::string(e.kind()) + ": " + e.message();
+  }
+  EXPECT_EQ(error, "IOError: cannot open: E:\\P\\second.txt");
+  EXPECT_EQ(system.contentOf(temporary), "another program's");
+  EXPECT_FALSE(system.contentOf("E:\\P\\first.txt"));
 }
 
 TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
