@@ -957,6 +957,16 @@ TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
       "E:\\Lib\\S\\vesk.py",
   };
   EXPECT_EQ(below, installed);
+
+  // A sub-directory of the payload's own is kept as well: "/" separates its
+  // names as it does those of the directories every installation makes.
+  payload.add("arrow.png", "arrow pixels", false, "resources/Icons/");
+  restart(&AllOrNothing::prepareInterruptedFirstInstallation);
+  system.makeDirectories("E:\\Lib\\S.setup-tmp\\resources\\ICONS");
+  ASSERT_EQ(installCatching(), "");
+  EXPECT_EQ(system.list("E:\\Lib\\S\\resources"),
+            (std::vector<std::string>{"ICONS", "picture.png"}));
+  EXPECT_EQ(system.contentOf("E:\\Lib\\S\\resources\\Icons\\arrow.png"), "arrow pixels");
 }
 
 }  // namespace
