@@ -1162,5 +1162,52 @@ TEST_F(AllOrNothing, TwoInstallationsAtOnceLeaveOneCompleteInstallation) {
   }
 }
 
+// A second installation started at any step after a call of the first has
+// failed, its undo above all: the undo still holds the locks, so the second
+// never meets a half-undone tree and is never undone under it. The trees end
+// as one complete installation when either completed, else as they were.
+TEST_F(AllOrNothing, ASecondInstallationNeverMeetsAnUndoHalfDone) {
+  const auto filesOf = [](const Tree& tree) {
+    Tree files;
+    for (const auto& [path, content] : tree) {
+      if (!isBackupName(path)) files.emplace(path, content);
+    }
+    return files;
+  };
+  for (const Start& start : kStarts) {
+    if (start.leftovers) continue;
+    SCOPED_TRACE(std::string(start.name));
+    restart(start.prepare);
+    const Tree before = filesOf(system.tree());
+    ASSERT_EQ(installCatching(), "");
+    const Tree complete = filesOf(system.tree());
+    const std::size_t calls = system.fileCalls();
+    for (std::size_t n = 1; n <= calls; ++n) {
+      restart(start.prepare);
+      system.failFileCall(n, kErrorAccessDenied);
+      installCatching();
+      const std::size_t failing = system.fileCalls();  // the undo's calls included
+      for (std::size_t m = n + 1; m <= failing; ++m) {
+        SCOPED_TRACE("call " + std::to_string(n) + " fails, the second starts at call " +
+                     std::to_string(m));
+        restart(start.prepare);
+        system.failFileCall(n, kErrorAccessDenied);
+        std::string second = "did not run";
+        std::optional<int> secondExit;
+        system.onFileCall(m, [&] {
+          second = installCatching();
+          secondExit = system.exitCode();
+          system.clearExitCode();
+        });
+        const std::string first = installCatching();
+        ASSERT_NE(second, "did not run");
+        const bool completed = system.exitCode() || secondExit;
+        EXPECT_EQ(filesOf(system.tree()), completed ? complete : before)
+            << first << " / " << second;
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace setup
