@@ -338,6 +338,8 @@ TEST(RelativeScriptDir, StripsOnlyALeadingLibraryScriptDirectory) {
        "A",
        "C:\\users\\anne\\Documents\\Nemetschek\\Allplan\\2025\\Usr\\Local", "MELDRA"},
       {"S\\PythonPartsScripts", "S", ""},
+      // Either separator ends the script directory's name.
+      {"S\\PythonPartsScripts/MELDRA", "S", "MELDRA"},
       {"E:\\Scripts\\MELDRA", "S", "E:\\Scripts\\MELDRA"},
       {"D:/Data/Std/PythonPartsScripts/MELDRA", "D:\\Data\\Std",
        "D:/Data/Std/PythonPartsScripts/MELDRA"},
@@ -491,6 +493,11 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
          s.failWriting("E:\\P\\second.txt.setup-tmp", 3);
        },
        palette, script, 0, "IOError", "cannot write string to file"},
+      // Not this run's to remove, nor to report as left behind.
+      {"a directory with files stands at a temporary name",
+       [](FakeSystem& s) { s.putFile("E:\\P\\second.txt.setup-tmp\\mine.txt", "mine"); }, palette,
+       script, 0, "OSError",
+       "The directory is not empty.\r\nAdditional info: E:\\P\\second.txt.setup-tmp"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name));
@@ -884,6 +891,33 @@ TEST_F(Install, ARenameRefusedForAHeldTemporaryFileNamesTheDestination) {
   EXPECT_EQ(system.contentOf("E:\\P\\second.txt"), "second old");
 }
 
+// What another program puts at a temporary name the moment the installation
+// has removed a leftover there is not this run's: the failed creation
+// leaves it to its owner, and the undo neither removes it nor reports it.
+TEST_F(Install, ATemporaryNameRefilledByAnotherProgramIsNotUndone) {
+  Payload payload;
+  payload.add("first.txt", "first").add("second.txt", "second");
+  const std::string temporary = "E:\\P\\second.txt.setup-tmp";
+  system.putFile(temporary, "leftover");
+  std::function<void()> refill = [&] {
+    if (system.contentOf(temporary) == "leftover") {
+      system.onFileCall(1, refill);
+    } else {
+      system.putFile(temporary, "another program's");
+    }
+  };
+  system.onFileCall(1, refill);
+  std::string error;
+  try {
+    install("E:\\P", "E:\\S", "E:", payload.table());
+  } catch (const Error& e) {
+    error = std::string(e.kind()) + ": " + e.message();
+  }
+  EXPECT_EQ(error, "IOError: cannot open: E:\\P\\second.txt");
+  EXPECT_EQ(system.contentOf(temporary), "another program's");
+  EXPECT_FALSE(system.contentOf("E:\\P\\first.txt"));
+}
+
 TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
   prepareOlderInstallation();
   system.putFile("E:\\Lib\\P\\readme.md.setup-tmp", "read me, ver");
@@ -934,6 +968,16 @@ TEST_F(AllOrNothing, LeftoversOfAnInterruptedInstallationGo) {
       "E:\\Lib\\S\\vesk.py",
   };
   EXPECT_EQ(below, installed);
+
+  // A sub-directory of the payload's own is kept as well: "/" separates its
+  // names as it does those of the directories every installation makes.
+  payload.add("arrow.png", "arrow pixels", false, "resources/Icons/");
+  restart(&AllOrNothing::prepareInterruptedFirstInstallation);
+  system.makeDirectories("E:\\Lib\\S.setup-tmp\\resources\\ICONS");
+  ASSERT_EQ(installCatching(), "");
+  EXPECT_EQ(system.list("E:\\Lib\\S\\resources"),
+            (std::vector<std::string>{"ICONS", "picture.png"}));
+  EXPECT_EQ(system.contentOf("E:\\Lib\\S\\resources\\Icons\\arrow.png"), "arrow pixels");
 }
 
 }  // namespace
@@ -1232,6 +1276,53 @@ TEST_F(AllOrNothing, TwoInstallationsAtOnceLeaveOneCompleteInstallation) {
       }
     }
     EXPECT_GT(refusals, 0u);
+  }
+}
+
+// A second installation started at any step after a call of the first has
+// failed, its undo above all: the undo still holds the locks, so the second
+// never meets a half-undone tree and is never undone under it. The trees end
+// as one complete installation when either completed, else as they were.
+TEST_F(AllOrNothing, ASecondInstallationNeverMeetsAnUndoHalfDone) {
+  const auto filesOf = [](const Tree& tree) {
+    Tree files;
+    for (const auto& [path, content] : tree) {
+      if (!isBackupName(path)) files.emplace(path, content);
+    }
+    return files;
+  };
+  for (const Start& start : kStarts) {
+    if (start.leftovers) continue;
+    SCOPED_TRACE(std::string(start.name));
+    restart(start.prepare);
+    const Tree before = filesOf(system.tree());
+    ASSERT_EQ(installCatching(), "");
+    const Tree complete = filesOf(system.tree());
+    const std::size_t calls = system.fileCalls();
+    for (std::size_t n = 1; n <= calls; ++n) {
+      restart(start.prepare);
+      system.failFileCall(n, kErrorAccessDenied);
+      installCatching();
+      const std::size_t failing = system.fileCalls();  // the undo's calls included
+      for (std::size_t m = n + 1; m <= failing; ++m) {
+        SCOPED_TRACE("call " + std::to_string(n) + " fails, the second starts at call " +
+                     std::to_string(m));
+        restart(start.prepare);
+        system.failFileCall(n, kErrorAccessDenied);
+        std::string second = "did not run";
+        std::optional<int> secondExit;
+        system.onFileCall(m, [&] {
+          second = installCatching();
+          secondExit = system.exitCode();
+          system.clearExitCode();
+        });
+        const std::string first = installCatching();
+        ASSERT_NE(second, "did not run");
+        const bool completed = system.exitCode() || secondExit;
+        EXPECT_EQ(filesOf(system.tree()), completed ? complete : before)
+            << first << " / " << second;
+      }
+    }
   }
 }
 

@@ -69,6 +69,14 @@ TEST(MessageBoxes, BelongsToTheOwnerAsGivenAndOnlyAnOwnerlessOneHoldsTheWholeTas
                                        200, 100, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(foreign, nullptr);
   const HWND frameHandle = static_cast<HWND>(frame->handle());
+  // A toolkit window whose native window has been destroyed, as a main
+  // window closed while its error is being reported.
+  const auto gone = wFrame::create("Disparue", {40, 300}, {300, 200});
+  gone->show();
+  pump();
+  gone->destroy();
+  pump();
+  ASSERT_EQ(gone->handle(), nullptr);
 
   struct Case {
     const char* name;
@@ -91,6 +99,10 @@ TEST(MessageBoxes, BelongsToTheOwnerAsGivenAndOnlyAnOwnerlessOneHoldsTheWholeTas
       {"no owner",
        MessageBoxDialog::create(static_cast<wWindow*>(nullptr), "texte", "Bo\xc3\xaete 4", MB_OK),
        nullptr, false, true},
+      // Nothing native to be modal to: it holds the whole task as an ownerless one.
+      {"toolkit owner without a native window",
+       MessageBoxDialog::create(gone.get(), "texte", "Bo\xc3\xaete 5", MB_OK), nullptr, false,
+       true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
