@@ -118,9 +118,13 @@ class HeldDirectoryHandle : public HeldDirectory {
 
 // CREATE_NEW: whatever stands at the name, a file, a hard link, a link
 // dangling or not, is never opened, so nothing is written through it.
+// Windows follows a dangling link or junction even then and creates its
+// target; FILE_FLAG_OPEN_REPARSE_POINT makes it take the link itself, which
+// exists.
 FileStatus createNew(std::string_view path, DWORD access, UniqueFileHandle* file) {
-  *file = UniqueFileHandle(sys.CreateFileW(toWide(path).c_str(), access, FILE_SHARE_READ, nullptr,
-                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  *file = UniqueFileHandle(
+      sys.CreateFileW(toWide(path).c_str(), access, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (*file) return FileStatus::ok;
   const DWORD code = sys.GetLastError();
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? FileStatus::exists
@@ -397,11 +401,12 @@ FileStatus WindowsSystem::writeThenRename(std::string_view temporary, std::strin
 }
 
 std::uint32_t WindowsSystem::holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) {
-  // CREATE_NEW: what stands at the name already, a link above all, is never
-  // opened, so never deleted at the end.
-  UniqueFileHandle file(
-      sys.CreateFileW(toWide(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
-                      CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+  // CREATE_NEW, and not through a link (createNew says why): what stands at
+  // the name already, a link above all, is never opened, so never deleted at
+  // the end.
+  UniqueFileHandle file(sys.CreateFileW(
+      toWide(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
+      FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) {
     const DWORD code = sys.GetLastError();
     return code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code;
@@ -411,10 +416,11 @@ std::uint32_t WindowsSystem::holdFile(std::string_view path, std::unique_ptr<Hel
 }
 
 bool WindowsSystem::isHeld(std::string_view path) {
-  // Reading changes nothing, even through a link.
-  UniqueFileHandle file(sys.CreateFileW(toWide(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Reading changes nothing; the name itself is asked, not what a link there
+  // points to, which another program may hold for reasons of its own.
+  UniqueFileHandle file(sys.CreateFileW(
+      toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   return !file && sys.GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
