@@ -87,7 +87,13 @@ std::string moveAsideIfDifferent(System& system, std::string_view path,
   // dangle) and never written into. The bytes decide for a file: a 32-bit
   // checksum alone would let a changed file whose checksum happens to match
   // go without a back-up.
-  if (system.nameKind(path) != NameKind::link && hasContent(system, path, newContent)) return {};
+  // A placeholder's content is elsewhere: reading it would download it, so
+  // it is kept aside unread.
+  if (const NameKind kind = system.nameKind(path); kind != NameKind::link &&
+                                                   kind != NameKind::placeholder &&
+                                                   hasContent(system, path, newContent)) {
+    return {};
+  }
   const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
   throwIfFailed(system, system.moveFileReplacing(path, backup),
                 "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
@@ -408,22 +414,31 @@ bool createTarget(System& system, Target& target, NativeWindow owner, InstallJou
   return true;
 }
 
-// Holds every directory that the run writes into, from now until the run
-// ends, so that none of them can be swapped for a link to another folder
-// between the checks and the writes. The target itself is a path the user
-// chose: when it is a link, it is followed, and only what lies below it is
-// held.
-void holdDirectories(System& system, InstallJournal& journal, const Target& target,
-                     const Contents& contents, std::set<std::string>& heldIdentities) {
-  // A failure names what the user knows, not a staging name.
-  const auto hold = [&](const std::string& dir, const std::string& shown) {
+// Holds every directory that the run writes into, from the moment it is made
+// or checked until the run ends, so that none of them can be swapped for a
+// link to another folder between the checks and the writes. The target
+// itself is a path the user chose: when it is a link, it is followed, and
+// only what lies below it is held.
+class DirectoryHolder {
+ public:
+  DirectoryHolder(System& system, InstallJournal& journal) : system_(system), journal_(journal) {}
+
+  // A staged target is held so that it can be moved into place through its
+  // handle.
+  void holdTarget(const Target& target) {
+    if (target.staged || system_.nameKind(target.writeTo) != NameKind::link) {
+      hold(target.writeTo, std::string(target.path), target.staged);
+    }
+  }
+  // shown names dir as the user knows it, not by a staging name.
+  void hold(const std::string& dir, const std::string& shown, bool toMove = false) {
     // Both targets may name one directory, or one may hold the other.
     std::string identity;
-    if (system.directoryIdentity(dir, &identity) == 0 && !heldIdentities.insert(identity).second) {
+    if (system_.directoryIdentity(dir, &identity) == 0 && !identities_.insert(identity).second) {
       return;
     }
     std::unique_ptr<HeldDirectory> held;
-    const std::uint32_t code = system.holdDirectory(dir, &held);
+    const std::uint32_t code = system_.holdDirectory(dir, toMove, &held);
     if (code == kErrorStoppedOnLink) {
       throw IOError(dir +
                         " is a link to another folder: the installation writes into no folder "
@@ -431,15 +446,21 @@ void holdDirectories(System& system, InstallJournal& journal, const Target& targ
                     "installPayload");
     }
     if (isGone(code)) return;
-    throwIfFailed(system, code, shown, "installPayload");
-    journal.holding(dir, std::move(held));
-  };
-  const std::string shown(target.path);
-  if (target.staged || system.nameKind(target.writeTo) != NameKind::link) {
-    hold(target.writeTo, shown);
+    throwIfFailed(system_, code, shown, "installPayload");
+    journal_.holding(dir, std::move(held));
   }
-  for (const std::string& dir : contents.spelled) hold(target.writeTo + dir, shown + dir);
-}
+  // The payload's directories below target that are there already.
+  void holdBelow(const Target& target, const Contents& contents) {
+    for (const std::string& dir : contents.spelled) {
+      hold(target.writeTo + dir, std::string(target.path) + dir);
+    }
+  }
+
+ private:
+  System& system_;
+  InstallJournal& journal_;
+  std::set<std::string> identities_;
+};
 
 // No folder below an existing target may be a link: the installation would
 // write its files, and rename the user's, in the folder it leads to.
@@ -523,8 +544,9 @@ class TargetLocks {
   // lock file of a run that ended with the machine, or a file or link
   // planted there. A folder there is not ours.
   std::uint32_t hold(const std::string& path, const Target& target) {
-    // Keyed by the file itself: two spellings of one lock are one lock.
-    const std::string key = placeOf(system_, path).key;
+    // Keyed by the directory it is in: two spellings of one lock are one
+    // lock.
+    const std::string key = nameKeyOf(system_, path);
     if (held_.contains(key)) return 0;
     std::unique_ptr<HeldFile> file;
     std::uint32_t code = system_.holdFile(path, &file);
@@ -616,18 +638,26 @@ void refuseLongFilePaths(const Target& target, const Contents& contents) {
     return;
   }
   throw IOError("the path " + std::string(target.path) + contents.longestFileName +
-                    " is too long for Windows, which takes " + std::to_string(kMaxFilePath) +
-                    " characters with the installation's own names beside it; choose a shorter "
-                    "folder",
+                    " is too long for Windows, which takes 259 characters with the "
+                    "installation's own names beside it; choose a shorter folder",
                 "installPayload");
 }
 
 // A target may not be, or lie below, a name that the installation keeps for
 // the other target's lock: that lock would have to remove it.
 void refuseLockNameClash(System& system, const Target& target, const Target& other) {
+  // The other target and each of its ancestors, by the directories that
+  // hold them.
+  std::set<std::string> otherNames;
+  for (std::string path = other.canonical; !path.empty();) {
+    otherNames.insert(nameKeyOf(system, path));
+    const std::size_t cut = path.find_last_of('\\');
+    if (cut == std::string::npos || cut <= drivePrefixLength(path)) break;
+    path.resize(cut);
+  }
   for (const std::string& lock :
        {besideLockOf(target.canonical), target.canonical + "\\" + std::string(kLockSuffix)}) {
-    if (lock.empty() || !sameOrInside(other.place, placeOf(system, lock))) continue;
+    if (lock.empty() || !otherNames.contains(nameKeyOf(system, lock))) continue;
     throw IOError(std::string(other.path) + " bears the name " + lock +
                       " that the installation keeps for the lock of " + std::string(target.path) +
                       ": choose another folder for one of them",
@@ -767,15 +797,26 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     refuseLongFilePaths(palette, paletteContents);
     refuseLongFilePaths(script, scriptContents);
 
-    // Every directory is tried, so that each failure shows its box at once.
-    bool created = createTarget(system, palette, owner, journal, paletteContents);
-    created = createTarget(system, script, owner, journal, scriptContents) && created;
+    // Every directory is tried, so that each failure shows its box at once;
+    // each is held as soon as it is there.
+    DirectoryHolder holder(system, journal);
+    const auto makeTarget = [&](Target& target, const Contents& contents) {
+      if (!createTarget(system, target, owner, journal, contents)) return false;
+      holder.holdTarget(target);
+      return true;
+    };
+    bool created = makeTarget(palette, paletteContents);
+    created = makeTarget(script, scriptContents) && created;
     // Below an empty script text the sub-directories would land at the root
     // of the current drive; that text has been refused already.
     if (!scriptText.empty()) {
       for (const std::string_view suffix : kScriptSubDirectories) {
-        created = createDirectory(system, script.writeTo + std::string(suffix), owner, &journal) &&
-                  created;
+        const std::string dir = script.writeTo + std::string(suffix);
+        if (createDirectory(system, dir, owner, &journal)) {
+          holder.hold(dir, std::string(scriptText) + std::string(suffix));
+        } else {
+          created = false;
+        }
       }
     }
     if (!created) {
@@ -783,9 +824,8 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
       undo();
       return;
     }
-    std::set<std::string> heldIdentities;
-    holdDirectories(system, journal, palette, paletteContents, heldIdentities);
-    holdDirectories(system, journal, script, scriptContents, heldIdentities);
+    holder.holdBelow(palette, paletteContents);
+    holder.holdBelow(script, scriptContents);
     installEntries(system, journal, palette, script, libraryRoot, table);
   } catch (Error& e) {
     if (const auto problems = undo(); !problems.empty()) e.appendToMessage(undoReport(problems));

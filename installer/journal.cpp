@@ -17,7 +17,9 @@ std::uint32_t clearBelow(System& system, const std::string& dir, const std::stri
     return code;
   };
   std::unique_ptr<HeldDirectory> held;
-  if (const std::uint32_t code = system.holdDirectory(dir, &held)) return failed(code, dir);
+  if (const std::uint32_t code = system.holdDirectory(dir, false, &held)) {
+    return failed(code, dir);
+  }
   std::vector<DirectoryItem> items;
   if (const std::uint32_t code = system.listDirectory(dir, &items)) return failed(code, dir);
   for (const DirectoryItem& item : items) {
@@ -145,11 +147,20 @@ std::string InstallJournal::undoOne(const Change& change) {
     case Kind::staging: {
       release(change.path);
       std::string failedAt;
-      if (const std::uint32_t code = clearDirectory(system_, change.path, {}, &failedAt);
-          code != 0 && !isGone(code) && system_.pathKind(failedAt) != PathKind::missing) {
-        return failed("the staged copy " + quoted(failedAt) + " could not be removed", code);
+      // A link that somebody put at its name, the directory having gone
+      // elsewhere, is not what this run made.
+      const std::uint32_t code = clearDirectory(system_, change.path, {}, &failedAt);
+      if (code == 0 || isGone(code) || code == kErrorStoppedOnLink ||
+          system_.pathKind(failedAt) == PathKind::missing) {
+        return {};
       }
-      return {};
+      // Nothing left in it: its own record removes it.
+      std::vector<DirectoryItem> items;
+      if (failedAt == change.path && system_.listDirectory(change.path, &items) == 0 &&
+          items.empty()) {
+        return {};
+      }
+      return failed("the staged copy " + quoted(failedAt) + " could not be removed", code);
     }
     case Kind::directory:
       // Held until now, so that nobody could swap it for a link.

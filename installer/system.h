@@ -60,7 +60,8 @@ class HeldDirectory {
  public:
   virtual ~HeldDirectory() = default;
   // Renames the held directory to to, through the handle, without replacing
-  // anything there. Nothing below it may be held. 0, or the last error.
+  // anything there; it must have been held to move. Nothing below it may be
+  // held. 0, or the last error.
   virtual std::uint32_t moveTo(std::string_view to) = 0;
 };
 
@@ -175,10 +176,13 @@ class System {
   virtual bool isHeld(std::string_view path) = 0;
 
   // Opens the directory at path itself, a link at its last name not
-  // followed, and holds it (see HeldDirectory). 0 and *held when it is a
-  // directory; kErrorStoppedOnLink when the name is a link, kErrorDirectory
-  // when it is not a directory (nothing is held then); or the last error.
-  virtual std::uint32_t holdDirectory(std::string_view path,
+  // followed, and holds it (see HeldDirectory); toMove asks for the right to
+  // move it through the handle, which keeps anybody from listing it by name
+  // meanwhile (FindFirstFileW opens without delete sharing under wine). 0
+  // and *held when it is a directory; kErrorStoppedOnLink when the name is a
+  // link, kErrorDirectory when it is not a directory (nothing is held then);
+  // or the last error.
+  virtual std::uint32_t holdDirectory(std::string_view path, bool toMove,
                                       std::unique_ptr<HeldDirectory>* held) = 0;
 
   // The system's text for an error code; empty when it has none.

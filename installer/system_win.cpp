@@ -96,6 +96,10 @@ bool isLinkTag(DWORD tag) {
   return IsReparseTagNameSurrogate(tag) || tag == 0;
 }
 
+// Windows 10 1709's class, which the headers give only to programs that
+// require that version; older systems refuse it.
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+
 // The content of a placeholder is elsewhere; reading it downloads it.
 constexpr DWORD kRecallAttributes = 0x400000 | 0x40000;  // RECALL_ON_DATA_ACCESS, RECALL_ON_OPEN
 
@@ -198,10 +202,14 @@ std::uint32_t WindowsSystem::directoryIdentity(std::string_view path, std::strin
   if (!file) return sys.GetLastError();
   BY_HANDLE_FILE_INFORMATION info;
   if (!sys.GetFileInformationByHandle(file.get(), &info)) return sys.GetLastError();
-  char text[32];
-  std::snprintf(text, sizeof text, "%08lx:%08lx%08lx", info.dwVolumeSerialNumber,
-                info.nFileIndexHigh, info.nFileIndexLow);
-  *identity = text;
+  // In hexadecimal digits by hand: the runtime's printf would make setup.exe
+  // larger by far more than this.
+  identity->clear();
+  for (const DWORD part : {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow}) {
+    for (int shift = 28; shift >= 0; shift -= 4) {
+      identity->push_back("0123456789abcdef"[(part >> shift) & 0xF]);
+    }
+  }
   return 0;
 }
 
@@ -278,7 +286,7 @@ std::uint32_t WindowsSystem::removeName(std::string_view path) {
   // then does what it can.
   FILE_DISPOSITION_INFO_EX disposeNow{FILE_DISPOSITION_FLAG_DELETE |
                                       FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
-  if (!sys.SetFileInformationByHandle(file.get(), FileDispositionInfoEx, &disposeNow,
+  if (!sys.SetFileInformationByHandle(file.get(), kFileDispositionInfoEx, &disposeNow,
                                       sizeof disposeNow)) {
     FILE_DISPOSITION_INFO dispose{TRUE};
     if (!sys.SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose,
@@ -424,13 +432,16 @@ bool WindowsSystem::isHeld(std::string_view path) {
   return !file && sys.GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
-std::uint32_t WindowsSystem::holdDirectory(std::string_view path,
+std::uint32_t WindowsSystem::holdDirectory(std::string_view path, bool toMove,
                                            std::unique_ptr<HeldDirectory>* held) {
   // Wine opens what a link leads to whatever the flag says; the name's own
   // attributes tell it there.
   if (nameKind(path) == NameKind::link) return kErrorStoppedOnLink;
+  // Without delete sharing nobody else may rename or remove it, whatever
+  // this handle itself may do.
   UniqueFileHandle file(sys.CreateFileW(
-      toWide(path).c_str(), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      toWide(path).c_str(),
+      (toMove ? DELETE : 0) | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return sys.GetLastError();

@@ -36,7 +36,8 @@ class WindowsSystem : public System {
                              std::uint32_t* renameError) override;
   std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) override;
   bool isHeld(std::string_view path) override;
-  std::uint32_t holdDirectory(std::string_view path, std::unique_ptr<HeldDirectory>* held) override;
+  std::uint32_t holdDirectory(std::string_view path, bool toMove,
+                              std::unique_ptr<HeldDirectory>* held) override;
   std::string errorText(std::uint32_t code) override;
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;

@@ -111,6 +111,15 @@ Place placeOf(System& system, std::string_view path) {
   return place;
 }
 
+std::string nameKeyOf(System& system, std::string_view path) {
+  const std::size_t cut = path.find_last_of('\\');
+  if (cut == std::string_view::npos || cut < drivePrefixLength(path)) return toLowerUnicode(path);
+  // A root keeps its separator.
+  const std::size_t parentEnd = cut <= drivePrefixLength(path) ? cut + 1 : cut;
+  return placeOf(system, path.substr(0, parentEnd)).key + "\\" +
+         toLowerUnicode(path.substr(cut + 1));
+}
+
 bool sameOrInside(const Place& inner, const Place& outer) {
   if (inner.key == outer.key || inner.key.starts_with(outer.key + "\\")) return true;
   return !outer.self.empty() &&

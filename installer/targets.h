@@ -39,6 +39,10 @@ struct Place {
 // path is canonical.
 Place placeOf(System& system, std::string_view path);
 
+// Where the name path stands, told by the directory that holds it: what is
+// at that name itself is never opened (a link there is not followed).
+std::string nameKeyOf(System& system, std::string_view path);
+
 // Whether inner is outer or lies below it.
 bool sameOrInside(const Place& inner, const Place& outer);
 

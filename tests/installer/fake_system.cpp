@@ -157,6 +157,12 @@ void FakeSystem::holdOpenSharingReads(std::string_view path) {
   hold(path, Hold::sharingReads);
 }
 
+void FakeSystem::denyChanges(std::string_view path) {
+  Resolved target;
+  if (resolve(path, &target) != 0) throw std::invalid_argument("bad fake path");
+  denied_.insert(target.key);
+}
+
 void FakeSystem::holdOpenSharingDelete(std::string_view path) {
   hold(path, Hold::sharingDelete);
 }
@@ -552,6 +558,7 @@ std::uint32_t FakeSystem::createDirectory(std::string_view path) {
   }
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
+  if (!mayCreate(target)) return kErrorAccessDenied;
   Node& node = nodes_[target.key];
   node.directory = true;
   node.path = target.path;
@@ -616,7 +623,9 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
   if (const std::uint32_t code = resolve(to, &target, false)) return code;
   const auto moving = nodes_.find(source.key);
   if (moving == nodes_.end()) return kErrorFileNotFound;
-  if (moving->second.realDirectory()) return kErrorAccessDenied;
+  if (moving->second.realDirectory() || !mayChange(source) || !mayChange(target)) {
+    return kErrorAccessDenied;
+  }
   if (moving->second.held()) return kErrorSharingViolation;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
@@ -646,7 +655,9 @@ std::uint32_t FakeSystem::deleteFile(std::string_view path) {
     return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
   }
   // A link to a file goes as a name; one to a directory is a directory here.
-  if (it->second.directory || it->second.deletePending) return kErrorAccessDenied;
+  if (it->second.directory || it->second.deletePending || !mayChange(target)) {
+    return kErrorAccessDenied;
+  }
   if (it->second.held()) return kErrorSharingViolation;
   erase(it, false);
   return 0;
@@ -659,7 +670,7 @@ std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
   const auto it = nodes_.find(target.key);
   if (it == nodes_.end()) return kErrorFileNotFound;
   if (!it->second.directory) return kErrorDirectory;
-  if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
+  if (target.parentKey.empty() || !mayChange(target)) return kErrorAccessDenied;  // a root too
   if (it->second.directoryHolds > 0) return kErrorSharingViolation;
   if (!it->second.link && hasChildren(target.key)) return kErrorDirNotEmpty;
   // A link to a directory goes whatever its target holds.
@@ -676,7 +687,7 @@ std::uint32_t FakeSystem::removeName(std::string_view path) {
     return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
   }
   if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
-  if (it->second.deletePending) return kErrorAccessDenied;
+  if (it->second.deletePending || !mayChange(target)) return kErrorAccessDenied;
   if (it->second.held()) return kErrorSharingViolation;
   if (it->second.realDirectory() && hasChildren(target.key)) return kErrorDirNotEmpty;
   erase(it, posixDelete_);
@@ -736,7 +747,9 @@ FileStatus FakeSystem::createFile(std::string_view path, std::string_view conten
     return it->second.deletePending ? FileStatus::cannotOpen : FileStatus::exists;
   }
   const auto parent = nodes_.find(target.parentKey);
-  if (parent == nodes_.end() || !parent->second.directory) return FileStatus::cannotOpen;
+  if (parent == nodes_.end() || !parent->second.directory || !mayCreate(target)) {
+    return FileStatus::cannotOpen;
+  }
   return writeInto(target, content, injected);
 }
 
@@ -806,6 +819,7 @@ std::uint32_t FakeSystem::holdFile(std::string_view path, std::unique_ptr<HeldFi
   if (const auto it = nodes_.find(target.key); it != nodes_.end()) {
     return it->second.deletePending ? kErrorAccessDenied : kErrorFileExists;
   }
+  if (!mayCreate(target)) return kErrorAccessDenied;
   Node& node = nodes_[target.key];
   node.path = target.path;
   node.hold = Hold::noSharing;
@@ -823,10 +837,12 @@ bool FakeSystem::isHeld(std::string_view path) {
 // FILE_FLAG_OPEN_REPARSE_POINT, sharing reads and writes but not deletion.
 class FakeSystem::HeldDir : public HeldDirectory {
  public:
-  HeldDir(FakeSystem& system, std::string key) : system_(system), key_(std::move(key)) {}
+  HeldDir(FakeSystem& system, std::string key, bool toMove)
+      : system_(system), key_(std::move(key)), toMove_(toMove) {}
   ~HeldDir() override {
     if (const auto it = system_.nodes_.find(key_); it != system_.nodes_.end()) {
       --it->second.directoryHolds;
+      if (toMove_) --it->second.movingHolds;
     }
   }
 
@@ -835,6 +851,7 @@ class FakeSystem::HeldDir : public HeldDirectory {
     if (const auto code = system_.injectedFileFailure()) return *code;
     const auto it = system_.nodes_.find(key_);
     if (it == system_.nodes_.end()) return kErrorFileNotFound;
+    if (!toMove_) return kErrorAccessDenied;
     Resolved source;
     Resolved target;
     if (const std::uint32_t code = system_.resolve(it->second.path, &source, false)) return code;
@@ -852,9 +869,10 @@ class FakeSystem::HeldDir : public HeldDirectory {
  private:
   FakeSystem& system_;
   std::string key_;
+  bool toMove_;
 };
 
-std::uint32_t FakeSystem::holdDirectory(std::string_view path,
+std::uint32_t FakeSystem::holdDirectory(std::string_view path, bool toMove,
                                         std::unique_ptr<HeldDirectory>* held) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
@@ -866,12 +884,14 @@ std::uint32_t FakeSystem::holdDirectory(std::string_view path,
   if (it->second.deletePending) return kErrorAccessDenied;
   if (it->second.link) return kErrorStoppedOnLink;
   if (!it->second.directory) return kErrorDirectory;
-  // Another's handle without delete sharing does not keep this one out: this
-  // one asks for no more than reads and writes of others, only DELETE
-  // access for itself, which another's handle without delete sharing refuses.
-  if (it->second.directoryHolds > 0) return kErrorSharingViolation;
+  // Every such handle shares reads and writes, not deletion: one with DELETE
+  // access and any other keep each other out.
+  if (it->second.movingHolds > 0 || (toMove && it->second.directoryHolds > 0)) {
+    return kErrorSharingViolation;
+  }
   ++it->second.directoryHolds;
-  *held = std::make_unique<HeldDir>(*this, target.key);
+  if (toMove) ++it->second.movingHolds;
+  *held = std::make_unique<HeldDir>(*this, target.key, toMove);
   return 0;
 }
 

@@ -84,6 +84,10 @@ class FakeSystem : public System {
   // puts a link to target in its place. False when Windows refuses that
   // rename: the directory, or one below it, is held.
   bool swapForLink(std::string_view path, std::string_view target);
+  // This process's user may not change path: it is not created, removed or
+  // renamed, nothing is created in it (a directory), as with another user's
+  // permissions on a share: access denied.
+  void denyChanges(std::string_view path);
   // Writing path stops after that many bytes, as on a full disk.
   void failWriting(std::string_view path, std::size_t bytesWritten);
   void setEnvironment(std::string_view name, std::optional<std::string> value);
@@ -158,7 +162,8 @@ class FakeSystem : public System {
   std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) override;
   bool isHeld(std::string_view path) override;
   // A file call.
-  std::uint32_t holdDirectory(std::string_view path, std::unique_ptr<HeldDirectory>* held) override;
+  std::uint32_t holdDirectory(std::string_view path, bool toMove,
+                              std::unique_ptr<HeldDirectory>* held) override;
   std::string errorText(std::uint32_t code) override;
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;
@@ -178,6 +183,7 @@ class FakeSystem : public System {
     std::shared_ptr<std::string> content = std::make_shared<std::string>();
     Hold hold = Hold::none;
     int directoryHolds = 0;  // handles without delete sharing
+    int movingHolds = 0;     // of which with DELETE access
     bool deletePending = false;
 
     // Opened by someone in a way that keeps it from being renamed,
@@ -237,6 +243,14 @@ class FakeSystem : public System {
   std::set<std::string> holdOnceWritten_;
   std::string currentDirectory_ = "C:\\";
   std::map<std::string, std::string> mappedDrives_;  // "d:" to a directory
+  std::set<std::string> denied_;                     // keys of denyChanges
+  // Whether this process may create at target, or remove or rename it.
+  bool mayCreate(const Resolved& target) const {
+    return denied_.count(target.parentKey) == 0 && denied_.count(target.key) == 0;
+  }
+  bool mayChange(const Resolved& target) const {
+    return denied_.count(target.key) == 0 && mayCreate(target);
+  }
   std::map<std::string, std::string> environment_;
   std::map<std::string, std::map<std::string, std::u16string>> registry_;
   std::map<RegistryCall, std::int32_t> registryFailures_;

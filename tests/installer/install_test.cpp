@@ -204,6 +204,12 @@ TEST_F(Install, TargetsInsideEachOtherOrOddlySpelled) {
       {"E:\\A\\P.", "E:\\A\\S\\..\\T"},
       {"A\\P", "S"},
       {"\\\\srv\\share\\P", "E:\\S"},
+      // One directory, typed through another drive letter or with what
+      // Windows drops: locked once, never taken for another installation.
+      {"E:\\A\\P", "F:\\P"},
+      {"E:\\A\\P", "E:\\A\\P."},
+      {"E:\\A\\P.", "E:/a//p/"},
+      {"E:\\A\\P", "F:\\P\\sub"},
   };
   Payload payload;
   payload.add("p.txt", "palette")
@@ -214,6 +220,7 @@ TEST_F(Install, TargetsInsideEachOtherOrOddlySpelled) {
     system = FakeSystem();
     SetUp();
     system.addShare("\\\\srv\\share");
+    system.mapDrive('F', "E:\\A");
     install(c.palette, c.script, "E:", payload.table());
     ASSERT_EQ(system.exitCode(), 0);
     EXPECT_EQ(system.contentOf(std::string(c.palette) + "\\p.txt"), "palette");
@@ -496,8 +503,9 @@ TEST_F(Install, FailuresStopTheInstallAndUndoIt) {
       // Not this run's to remove, nor to report as left behind.
       {"a directory with files stands at a temporary name",
        [](FakeSystem& s) { s.putFile("E:\\P\\second.txt.setup-tmp\\mine.txt", "mine"); }, palette,
-       script, 0, "OSError",
-       "The directory is not empty.\r\nAdditional info: E:\\P\\second.txt.setup-tmp"},
+       script, 0, "IOError",
+       "a folder stands at E:\\P\\second.txt.setup-tmp, a name the installation uses for a file "
+       "of its own: remove or rename it"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name));
@@ -1323,6 +1331,290 @@ TEST_F(AllOrNothing, ASecondInstallationNeverMeetsAnUndoHalfDone) {
             << first << " / " << second;
       }
     }
+  }
+}
+
+}  // namespace
+}  // namespace setup
+
+namespace setup {
+namespace {
+
+// Reparse points that do not stand for another name, as a synchronised
+// folder (OneDrive) or a deduplicated file server has them: their files are
+// files, compared by their bytes; a placeholder whose content is elsewhere is
+// kept aside unread, so that the installation never downloads it; a staging
+// directory left on such a server is taken over as any other.
+TEST_F(AllOrNothing, SynchronisedAndDeduplicatedFilesAreFiles) {
+  constexpr std::uint32_t kTagCloud = 0x9000001A;  // IO_REPARSE_TAG_CLOUD_1
+  constexpr std::uint32_t kTagDedup = 0x80000013;  // IO_REPARSE_TAG_DEDUP
+  restart(&AllOrNothing::prepareNothing);
+  ASSERT_EQ(installCatching(), "");
+  const Tree complete = system.tree();
+
+  // Reinstalled over identical synchronised and deduplicated copies.
+  restart(&AllOrNothing::prepareNothing);
+  for (const auto& [path, content] : complete) {
+    if (content && path.starts_with("E:\\Lib\\")) {
+      system.putReparseFile(path, *content, path.ends_with(".py") ? kTagDedup : kTagCloud, true);
+    }
+  }
+  ASSERT_EQ(installCatching(), "");
+  EXPECT_EQ(system.tree(), complete);
+
+  // A changed file whose content is not on the disk: kept aside, not read.
+  restart(&AllOrNothing::prepareNothing);
+  system.putReparseFile("E:\\Lib\\P\\readme.md", "read me, version 1", kTagCloud, false);
+  ASSERT_EQ(installCatching(), "");
+  EXPECT_EQ(system.downloads(), 0u);
+  ASSERT_EQ(backupsIn(kPalette).size(), 1u);
+  EXPECT_EQ(system.contentOf("E:\\Lib\\P\\" + backupsIn(kPalette)[0]), "read me, version 1");
+  EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, version 2");
+
+  // A killed run's staging directory, deduplicated since.
+  restart(&AllOrNothing::prepareNothing);
+  system.putReparseDirectory("E:\\Lib\\S.setup-tmp", kTagDedup);
+  system.putReparseFile("E:\\Lib\\S.setup-tmp\\vesk.py", "vers", kTagDedup, true);
+  ASSERT_EQ(installCatching(), "");
+  EXPECT_EQ(system.tree(), complete);
+}
+
+// Another program replaces a directory that the installation writes into by
+// a link to a folder of its own, between any two steps: the directories the
+// run writes into are held from their check on, so the swap is refused, or
+// it came first and the run refuses the link. Nothing outside the targets
+// changes, whatever the run ends with.
+TEST_F(AllOrNothing, ADirectorySwappedForALinkNeverLeadsOutside) {
+  const char* const swapped[] = {
+      "E:\\Lib\\P.setup-tmp",
+      "E:\\Lib\\S.setup-tmp",
+      "E:\\Lib\\S.setup-tmp\\fonts",
+      "E:\\Lib\\S.setup-tmp\\fonts\\static",
+      "E:\\Lib\\S.setup-tmp\\resources",
+      "E:\\Lib\\S\\fonts",
+      "E:\\Lib\\S\\fonts\\static",
+      "E:\\Lib\\S\\resources",
+  };
+  // The outside folder holds files of the payload's names, so that a write,
+  // a back-up or an undo that went through a link would show.
+  const auto prepareOutside = [&] {
+    for (const char* name : {"readme.md", "vesk.py", "OFL.txt", "Font-Regular.ttf", "picture.png",
+                             "VESK.pyp", "Liste de commande.png"}) {
+      system.putFile(std::string("D:\\Out\\") + name, "the user's own");
+    }
+  };
+  for (const Start& start : kStarts) {
+    if (start.leftovers) continue;
+    SCOPED_TRACE(std::string(start.name));
+    restart(start.prepare);
+    ASSERT_EQ(installCatching(), "");
+    const std::size_t calls = system.fileCalls();
+    std::size_t refusedSwaps = 0;
+    for (std::size_t n = 1; n <= calls; ++n) {
+      SCOPED_TRACE("swapped at call " + std::to_string(n));
+      restart(start.prepare);
+      prepareOutside();
+      const Tree outside = below(system.tree(), "D:\\");
+      system.onFileCall(n, [&] {
+        for (const char* dir : swapped) {
+          if (system.isDirectory(dir) && !system.swapForLink(dir, "D:\\Out")) ++refusedSwaps;
+        }
+      });
+      const std::string error = installCatching();
+      EXPECT_EQ(below(system.tree(), "D:\\Out"), below(outside, "D:\\Out")) << error;
+    }
+    EXPECT_GT(refusedSwaps, 0u);
+  }
+}
+
+// A leftover that a scanner or an indexer holds open (sharing deletion) is
+// removed as a name at once where the file system offers POSIX semantics;
+// where it does not, its name stays delete-pending and the file cannot be
+// written, which the user hears of the destination.
+TEST_F(AllOrNothing, ALeftoverHeldByAnIndexerNeedNotBlockItsName) {
+  for (const bool posix : {true, false}) {
+    SCOPED_TRACE(posix ? "POSIX semantics" : "no POSIX semantics");
+    restart(&AllOrNothing::prepareOlderInstallation);
+    system.setPosixDelete(posix);
+    system.putFile("E:\\Lib\\P\\readme.md.setup-tmp", "read me, ver");
+    system.holdOpenSharingDelete("E:\\Lib\\P\\readme.md.setup-tmp");
+    const std::string error = installCatching();
+    if (posix) {
+      EXPECT_EQ(error, "");
+      EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, version 2");
+    } else {
+      EXPECT_EQ(error.substr(0, error.find('\n')), "IOError: cannot open: E:\\Lib\\P\\readme.md");
+      EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, changed by hand");
+    }
+  }
+}
+
+// A text that names no directory Windows can create: the directory step's
+// boxes, as many as its calls that would fail, and nothing is created, not
+// even a lock.
+TEST_F(Install, ATextThatNamesNoDirectoryShowsTheBoxAndMakesNothing) {
+  struct Case {
+    std::string_view palette, script;
+    std::size_t boxes;
+  };
+  const Case cases[] = {
+      {"E:\\bad<>dir", "E:\\S", 1},     {"E:\\a?b", "E:\\S", 1},
+      {"E:\\ok\\sub|x", "E:\\S", 1},    {"E:\\con", "E:\\S", 1},
+      {"E:\\Lib\\NUL.txt", "E:\\S", 1}, {"E:\\Lib\\lpt1", "E:\\S", 1},
+      {"E:\\Lib\\P:x", "E:\\S", 1},     {"E:\\P", "E:\\Lib\\S:x", 4},
+      {"E:\\P", "E:\\Lib\\AUX ", 4},    {"E:\\bad*", "E:\\also\"bad", 5},
+  };
+  Payload payload;
+  payload.add("p.txt", "palette").add("s.txt", "script", false);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.palette) + " " + std::string(c.script));
+    system = FakeSystem();
+    SetUp();
+    system.makeDirectories("E:\\Lib");
+    const auto before = system.tree();
+    install(c.palette, c.script, "E:", payload.table());
+    EXPECT_EQ(system.messageBoxes().size(), c.boxes);
+    EXPECT_FALSE(system.exitCode());
+    EXPECT_EQ(system.tree(), before);
+  }
+}
+
+// Two installations whose texts spell the same directories differently, the
+// second started between any two steps of the first: they meet at the same
+// locks, so one is refused and the trees end as one complete installation.
+TEST_F(AllOrNothing, TwoSpellingsOfOneDirectoryMeetAtItsLock) {
+  const auto installAs = [&](std::string_view palette, std::string_view script) {
+    try {
+      installPayload(system, palette, script, "E:\\Lib", kOwner, payload.table());
+    } catch (const Error& e) {
+      return std::string(e.kind()) + ": " + e.message();
+    }
+    return std::string();
+  };
+  restart(&AllOrNothing::prepareOlderInstallation);
+  system.mapDrive('F', "E:\\Lib");
+  ASSERT_EQ(installAs(kPalette, kScript), "");
+  const std::size_t calls = system.fileCalls();
+  std::size_t refusals = 0;
+  for (std::size_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("the second starts at call " + std::to_string(n));
+    restart(&AllOrNothing::prepareOlderInstallation);
+    system.mapDrive('F', "E:\\Lib");
+    std::string second = "did not run";
+    std::optional<int> secondExit;
+    system.onFileCall(n, [&] {
+      second = installAs("F:\\P.", "f:/s");
+      secondExit = system.exitCode();
+      system.clearExitCode();
+    });
+    const std::string first = installAs(kPalette, kScript);
+    EXPECT_TRUE(system.exitCode() || secondExit) << first << " / " << second;
+    for (const std::string& error : {first, second}) {
+      if (error.starts_with("IOError: another installation is running in ")) ++refusals;
+    }
+    EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, version 2");
+  }
+  EXPECT_GT(refusals, 0u);
+}
+
+// A directory of the user's that bears one of the installation's own names is
+// the user's: never taken over as a staging leftover nor removed as a lock.
+TEST_F(AllOrNothing, AUsersDirectoryWithOneOfOurNamesStaysTheUsers) {
+  restart(&AllOrNothing::prepareNothing);
+  system.putFile("E:\\Lib\\P.setup-tmp\\vesk.py", "an older installation");
+  system.putFile("E:\\Lib\\P.setup-tmp\\mine.txt", "the user's own");
+  try {
+    install(kPalette, "E:\\Lib\\P.setup-tmp", "E:\\Lib", payload.table());
+  } catch (const Error& e) {
+    ADD_FAILURE() << e.message();
+  }
+  EXPECT_EQ(system.exitCode(), 0);
+  EXPECT_EQ(system.contentOf("E:\\Lib\\P.setup-tmp\\mine.txt"), "the user's own");
+  EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, version 2");
+  EXPECT_EQ(system.contentOf("E:\\Lib\\P.setup-tmp\\fonts\\OFL.txt"), "licence");
+}
+
+// A lock is held for each target or the run stops: the directory made for a
+// lock, removed again before the lock is taken (as another run's undo does),
+// is made once more; nothing of a target is made without its lock.
+TEST_F(AllOrNothing, NoTargetIsMadeWithoutItsLock) {
+  const auto prepare = [&] { restart(&AllOrNothing::prepareNothing); };
+  constexpr std::string_view kNewPalette = "E:\\New\\P";
+  const auto run = [&] {
+    try {
+      installPayload(system, kNewPalette, kScript, "E:\\Lib", kOwner, payload.table());
+    } catch (const Error& e) {
+      return std::string(e.kind()) + ": " + e.message();
+    }
+    return std::string();
+  };
+  prepare();
+  ASSERT_EQ(run(), "");
+  const Tree complete = system.tree();
+  const std::size_t calls = system.fileCalls();
+  std::size_t remade = 0;
+  for (std::size_t n = 1; n <= calls; ++n) {
+    SCOPED_TRACE("the lock's directory goes at call " + std::to_string(n));
+    prepare();
+    const Tree before = system.tree();
+    bool removed = false;
+    system.onFileCall(n, [&] {
+      removed = system.isDirectory("E:\\New") && system.list("E:\\New").empty() &&
+                system.removeDirectory("E:\\New") == 0;
+    });
+    // From then on, whenever the palette directory or its staging copy
+    // exists, the run holds the palette's lock.
+    for (std::size_t later = n + 1; later <= n + calls + 10; ++later) {
+      system.onFileCall(later, [&] {
+        if (system.isDirectory("E:\\New\\P") || system.isDirectory("E:\\New\\P.setup-tmp")) {
+          EXPECT_TRUE(system.isHeld("E:\\New\\P.setup-lock"));
+        }
+      });
+    }
+    const std::string error = run();
+    if (system.exitCode()) {
+      EXPECT_EQ(system.tree(), complete);
+      remade += removed ? 1 : 0;
+    } else {
+      EXPECT_EQ(system.tree(), before) << error;
+    }
+  }
+  EXPECT_GT(remade, 0u);
+}
+
+// The words of a refusal: which lock, and why it may be held; a lock that
+// the user may not remove is named as such.
+TEST_F(AllOrNothing, ARefusedLockSaysWhichAndWhy) {
+  restart(&AllOrNothing::prepareOlderInstallation);
+  std::unique_ptr<HeldFile> other;
+  ASSERT_EQ(system.holdFile("E:\\Lib\\S.setup-lock", &other), 0u);
+  EXPECT_EQ(installCatching(),
+            "IOError: another installation is running in E:\\Lib\\S: try again once it has "
+            "finished. It holds the lock file E:\\Lib\\S.setup-lock; on a file server, a computer "
+            "that stopped may keep holding it for a few minutes.");
+  other.reset();
+
+  restart(&AllOrNothing::prepareOlderInstallation);
+  system.putFile("E:\\Lib\\S.setup-lock", "");
+  system.denyChanges("E:\\Lib\\S.setup-lock");
+  EXPECT_EQ(installCatching(),
+            "IOError: the lock file E:\\Lib\\S.setup-lock of an earlier installation, by another "
+            "user, cannot be removed with your permissions: if no installation is running in "
+            "E:\\Lib\\S, have it removed, then try again");
+}
+
+// Either lock is enough, beside the target or inside it, where the user may
+// not create the other.
+TEST_F(AllOrNothing, OneOfTheTwoLocksIsEnough) {
+  for (const char* denied : {"E:\\Lib\\S.setup-lock", "E:\\Lib\\S\\.setup-lock"}) {
+    SCOPED_TRACE(denied);
+    restart(&AllOrNothing::prepareOlderInstallation);
+    system.makeDirectories("E:\\Lib\\S\\fonts\\static");
+    system.makeDirectories("E:\\Lib\\S\\resources");
+    system.denyChanges(denied);
+    EXPECT_EQ(installCatching(), "");
+    EXPECT_EQ(system.exitCode(), 0);
+    EXPECT_EQ(system.contentOf("E:\\Lib\\S\\vesk.py"), "path = 'E:\\\\Lib\\\\S'\nversion 2\n");
   }
 }
 

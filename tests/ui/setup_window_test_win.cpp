@@ -252,6 +252,47 @@ TEST_F(SetupWindow, DirectoriesThatCannotBeCreatedShowTheErrorBoxesAndKeepTheWin
   EXPECT_TRUE(filesBelow(prefix_->base()).size() == 1u);  // install_type_info.txt only
 }
 
+// Typed texts that name no directory Windows can create: the directory
+// step's boxes, as many as its calls that fail, nothing is written, not even
+// a lock, and the window stays open for a corrected attempt.
+TEST_F(SetupWindow, TypedDirectoriesThatCannotBeShowTheBoxesAndWriteNothing) {
+  struct Row {
+    std::string palette, script;
+    int boxes;
+  };
+  const std::string base = prefix_->base();
+  const Row rows[] = {
+      {base + "\\bad<>dir", base + "\\S", 1},
+      {base + "\\ok\\sub|x", base + "\\S", 1},
+      {base + "\\P:x", base + "\\S", 1},
+      {base + "\\P", base + "\\con", 4},
+  };
+  Process& setup = start(L"-e");
+  const HWND window = frame();
+  ASSERT_NE(window, nullptr);
+  const Controls c = controlsOf(window);
+  const auto before = filesBelow(base);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.palette + " " + row.script);
+    setText(c.paletteField, row.palette);
+    setText(c.scriptField, row.script);
+    click(c.install);
+    for (int box = 0; box < row.boxes; ++box) {
+      EXPECT_EQ(answerMessageBox(L"Erreur!", setup.id()),
+                std::optional<std::string>("Le répertoire n'a pas pu être créé"))
+          << "box " << box;
+    }
+    EXPECT_EQ(waitForWindow(L"#32770", L"Erreur!", setup.id(), 500ms), nullptr);
+    EXPECT_TRUE(setup.running());
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_TRUE(filesBelow(base) == before);
+    EXPECT_FALSE(fs::exists(pathOf(base + "\\P")));
+    EXPECT_FALSE(fs::exists(pathOf(base + "\\S")));
+  }
+  click(c.cancel);
+  EXPECT_EQ(setup.wait(), std::optional<DWORD>(0));
+}
+
 // A damaged download: a copy of setup.exe with one byte changed inside an
 // entry in the middle of the payload. The click installs the entries before
 // it, meets the damage, undoes everything and says so.
