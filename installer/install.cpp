@@ -449,7 +449,6 @@ class DirectoryHolder {
     throwIfFailed(system_, code, shown, "installPayload");
     journal_.holding(dir, std::move(held));
   }
-  // The payload's directories below target that are there already.
   void holdBelow(const Target& target, const Contents& contents) {
     for (const std::string& dir : contents.spelled) {
       hold(target.writeTo + dir, std::string(target.path) + dir);
@@ -817,6 +816,16 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
         } else {
           created = false;
         }
+      }
+    }
+    // A payload of one's own may have sub-directories of its own, which the
+    // files need as much.
+    for (const auto& [target, contents] :
+         {std::pair<const Target*, const Contents*>{&palette, &paletteContents},
+          {&script, &scriptContents}}) {
+      if (target->path.empty()) continue;
+      for (const std::string& dir : contents->spelled) {
+        created = createDirectory(system, target->writeTo + dir, owner, &journal) && created;
       }
     }
     if (!created) {

@@ -26,6 +26,7 @@ namespace {
 using namespace std::chrono_literals;
 using testing::expectedFiles;
 using testing::filesBelow;
+using testing::isBackup;
 using testing::pathOf;
 using testing::writeContent;
 namespace fs = std::filesystem;
@@ -44,13 +45,6 @@ Outcome runHeadless(const std::vector<std::string>& args) {
   const std::optional<DWORD> code = headless.wait(120s);
   EXPECT_TRUE(code.has_value()) << "the headless install did not end";
   return {code.value_or(~DWORD{0}), headless.output()};
-}
-
-// name + "_" + digits
-bool isBackup(const std::string& path) {
-  const std::size_t cut = path.find_last_of('_');
-  return cut != std::string::npos && cut + 1 < path.size() &&
-         path.find_first_not_of("0123456789", cut + 1) == std::string::npos;
 }
 
 class HeadlessInstall : public ::testing::Test {

@@ -214,7 +214,8 @@ TEST_F(Install, TargetsInsideEachOtherOrOddlySpelled) {
   Payload payload;
   payload.add("p.txt", "palette")
       .add("s.txt", "script", false)
-      .add("f.ttf", "font", false, "fonts/static/");
+      .add("f.ttf", "font", false, "fonts/static/")
+      .add("arrow.png", "icon", false, "resources/Icons/");
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.palette) + " " + std::string(c.script));
     system = FakeSystem();
@@ -226,6 +227,8 @@ TEST_F(Install, TargetsInsideEachOtherOrOddlySpelled) {
     EXPECT_EQ(system.contentOf(std::string(c.palette) + "\\p.txt"), "palette");
     EXPECT_EQ(system.contentOf(std::string(c.script) + "\\s.txt"), "script");
     EXPECT_EQ(system.contentOf(std::string(c.script) + "\\fonts\\static\\f.ttf"), "font");
+    // A sub-directory of the payload's own is made too.
+    EXPECT_EQ(system.contentOf(std::string(c.script) + "\\resources\\Icons\\arrow.png"), "icon");
     for (const auto& [path, content] : system.tree()) {
       EXPECT_EQ(path.find(".setup-tmp"), std::string::npos) << path;
     }

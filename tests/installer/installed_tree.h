@@ -34,6 +34,13 @@ inline void writeContent(const fs::path& path, std::string_view content) {
   out.write(content.data(), static_cast<std::streamsize>(content.size()));
 }
 
+// A back-up's name: name + "_" + digits.
+inline bool isBackup(const std::string& path) {
+  const std::size_t cut = path.find_last_of('_');
+  return cut != std::string::npos && cut + 1 < path.size() &&
+         path.find_first_not_of("0123456789", cut + 1) == std::string::npos;
+}
+
 // Every file below root, by its path relative to root (UTF-8), with content.
 inline std::map<std::string, std::string> filesBelow(const std::string& root) {
   std::map<std::string, std::string> files;

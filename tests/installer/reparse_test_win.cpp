@@ -29,6 +29,7 @@ namespace {
 using testing::contentOf;
 using testing::expectedFiles;
 using testing::filesBelow;
+using testing::isBackup;
 using testing::pathOf;
 using testing::ReplacedSystemFunction;
 using testing::writeContent;
@@ -120,13 +121,6 @@ int runShell(const std::string& command, const std::string& statusFile) {
     Sleep(5);
   }
   return -1;
-}
-
-// name + "_" + digits
-bool isBackup(const std::string& path) {
-  const std::size_t cut = path.find_last_of('_');
-  return cut != std::string::npos && cut + 1 < path.size() &&
-         path.find_first_not_of("0123456789", cut + 1) == std::string::npos;
 }
 
 class DanglingLinks : public ::testing::Test {
