@@ -348,11 +348,15 @@ std::string lockParentOf(std::string_view target) {
 // all, is not ours to write into, move or clear, and the target is then
 // filled file by file. So it is when the staging name or the paths below it
 // would be too long where the target's own are not.
-void chooseStaging(System& system, Target& target, const Target& other, const Contents& contents) {
+void chooseStaging(System& system, Identities& identities, Target& target, const Target& other,
+                   const Contents& contents) {
   if (!isPlainAbsolute(target.canonical)) return;
-  if (sameOrInside(target.place, other.place) || sameOrInside(other.place, target.place)) return;
+  if (sameOrInside(identities, target.place, other.place) ||
+      sameOrInside(identities, other.place, target.place)) {
+    return;
+  }
   const std::string staged = target.canonical + std::string(kTemporarySuffix);
-  if (sameOrInside(other.place, placeOf(system, staged))) return;
+  if (sameOrInside(identities, other.place, placeOf(identities, staged))) return;
   const std::size_t length = utf16Length(staged);
   const std::size_t nameLength = utf16Length(staged.substr(staged.find_last_of('\\') + 1));
   if (nameLength > kMaxNameLength || length + contents.longestDirectory > kMaxDirectoryPath ||
@@ -432,11 +436,8 @@ class DirectoryHolder {
   }
   // shown names dir as the user knows it, not by a staging name.
   void hold(const std::string& dir, const std::string& shown, bool toMove = false) {
-    // Both targets may name one directory, or one may hold the other.
-    std::string identity;
-    if (system_.directoryIdentity(dir, &identity) == 0 && !identities_.insert(identity).second) {
-      return;
-    }
+    // One directory held twice, as both targets may name it, is no
+    // conflict: neither handle asks to delete it.
     std::unique_ptr<HeldDirectory> held;
     const std::uint32_t code = system_.holdDirectory(dir, toMove, &held);
     if (code == kErrorStoppedOnLink) {
@@ -458,7 +459,6 @@ class DirectoryHolder {
  private:
   System& system_;
   InstallJournal& journal_;
-  std::set<std::string> identities_;
 };
 
 // No folder below an existing target may be a link: the installation would
@@ -501,8 +501,8 @@ class TargetLocks {
  public:
   // makeParent makes the directory of a target's beside lock again: false
   // when it cannot.
-  TargetLocks(System& system, std::function<bool(const Target&)> makeParent)
-      : system_(system), makeParent_(std::move(makeParent)) {}
+  TargetLocks(System& system, Identities& identities, std::function<bool(const Target&)> makeParent)
+      : system_(system), identities_(identities), makeParent_(std::move(makeParent)) {}
 
   void release() { held_.clear(); }
 
@@ -545,7 +545,7 @@ class TargetLocks {
   std::uint32_t hold(const std::string& path, const Target& target) {
     // Keyed by the directory it is in: two spellings of one lock are one
     // lock.
-    const std::string key = nameKeyOf(system_, path);
+    const std::string key = nameKeyOf(identities_, path);
     if (held_.contains(key)) return 0;
     std::unique_ptr<HeldFile> file;
     std::uint32_t code = system_.holdFile(path, &file);
@@ -568,8 +568,9 @@ class TargetLocks {
   }
 
   System& system_;
+  Identities& identities_;
   std::function<bool(const Target&)> makeParent_;
-  std::map<std::string, std::unique_ptr<HeldFile>> held_;  // by placeOf's key
+  std::map<std::string, std::unique_ptr<HeldFile>> held_;  // by nameKeyOf
 };
 
 void installEntries(System& system, InstallJournal& journal, const Target& palette,
@@ -644,19 +645,27 @@ void refuseLongFilePaths(const Target& target, const Contents& contents) {
 
 // A target may not be, or lie below, a name that the installation keeps for
 // the other target's lock: that lock would have to remove it.
-void refuseLockNameClash(System& system, const Target& target, const Target& other) {
+void refuseLockNameClash(Identities& identities, const Target& target, const Target& other) {
   // The other target and each of its ancestors, by the directories that
   // hold them.
   std::set<std::string> otherNames;
+  // Only a name like the lock's can be the lock's.
+  const auto lastName = [](std::string_view path) {
+    return toLowerUnicode(path.substr(path.find_last_of('\\') + 1));
+  };
+  const std::string besideName = lastName(besideLockOf(target.canonical));
   for (std::string path = other.canonical; !path.empty();) {
-    otherNames.insert(nameKeyOf(system, path));
+    if (const std::string name = lastName(path);
+        name == besideName || name == std::string(kLockSuffix)) {
+      otherNames.insert(nameKeyOf(identities, path));
+    }
     const std::size_t cut = path.find_last_of('\\');
     if (cut == std::string::npos || cut <= drivePrefixLength(path)) break;
     path.resize(cut);
   }
   for (const std::string& lock :
        {besideLockOf(target.canonical), target.canonical + "\\" + std::string(kLockSuffix)}) {
-    if (lock.empty() || !otherNames.contains(nameKeyOf(system, lock))) continue;
+    if (lock.empty() || !otherNames.contains(nameKeyOf(identities, lock))) continue;
     throw IOError(std::string(other.path) + " bears the name " + lock +
                       " that the installation keeps for the lock of " + std::string(target.path) +
                       ": choose another folder for one of them",
@@ -740,7 +749,9 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     }
     return true;
   };
-  TargetLocks locks(system, makeParent);
+  // Asked only once the directories for the locks exist.
+  Identities identities(system);
+  TargetLocks locks(system, identities, makeParent);
   InstallJournal journal(system);
   const auto undo = [&] {
     std::vector<std::string> problems = journal.undo();
@@ -761,10 +772,10 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     const bool paletteParent = paletteText.empty() || makeParent(palette);
     const bool scriptParent = scriptText.empty() || makeParent(script);
     const bool lockable = paletteParent && scriptParent;
-    palette.place = placeOf(system, palette.canonical);
-    script.place = placeOf(system, script.canonical);
-    refuseLockNameClash(system, palette, script);
-    refuseLockNameClash(system, script, palette);
+    palette.place = placeOf(identities, palette.canonical);
+    script.place = placeOf(identities, script.canonical);
+    refuseLockNameClash(identities, palette, script);
+    refuseLockNameClash(identities, script, palette);
     // In one order for every run, so that of two runs started together one
     // gets both; one directory typed twice is locked once.
     const Target* first = &palette;
@@ -791,8 +802,8 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     }
     refuseLinksBelow(system, palette, paletteContents);
     refuseLinksBelow(system, script, scriptContents);
-    chooseStaging(system, palette, script, paletteContents);
-    chooseStaging(system, script, palette, scriptContents);
+    chooseStaging(system, identities, palette, script, paletteContents);
+    chooseStaging(system, identities, script, palette, scriptContents);
     refuseLongFilePaths(palette, paletteContents);
     refuseLongFilePaths(script, scriptContents);
 

@@ -87,43 +87,59 @@ bool cannotBeDirectory(std::string_view text) {
   return false;
 }
 
-Place placeOf(System& system, std::string_view path) {
-  Place place;
+const std::string& Identities::of(std::string_view path) {
+  if (const auto known = known_.find(path); known != known_.end()) return known->second;
+  std::string identity;
+  if (system_.directoryIdentity(path, &identity) != 0) identity.clear();
+  return known_.emplace(std::string(path), std::move(identity)).first->second;
+}
+
+// The paths of path's ancestors, nearest first; a root keeps its separator,
+// as "C:" alone is the current directory there.
+std::vector<std::string_view> ancestorsOf(std::string_view path) {
+  std::vector<std::string_view> ancestors;
   const std::size_t drive = drivePrefixLength(path);
-  // Cuts from the whole path up to the root; the root keeps its separator,
-  // as "C:" alone is the current directory there.
-  std::vector<std::size_t> cuts = {path.size()};
   for (std::size_t i = path.size(); i > drive; --i) {
-    if (path[i - 1] == '\\') cuts.push_back(i - 1 > drive ? i - 1 : i);
+    if (path[i - 1] == '\\') ancestors.push_back(path.substr(0, i - 1 > drive ? i - 1 : i));
   }
-  for (const std::size_t cut : cuts) {
-    std::string identity;
-    if (system.directoryIdentity(path.substr(0, cut), &identity) != 0) continue;
-    if (place.key.empty()) {
-      std::string rest = toLowerUnicode(path.substr(cut));
-      if (!rest.empty() && rest[0] != '\\') rest.insert(0, "\\");
-      place.key = identity + rest;
-      if (cut == path.size()) place.self = identity;
-    }
-    if (cut != path.size()) place.above.push_back(std::move(identity));
+  return ancestors;
+}
+
+Place placeOf(Identities& identities, std::string_view path) {
+  Place place;
+  place.path = path;
+  // The deepest directory on the path that exists, and the names below it.
+  std::vector<std::string_view> candidates = {path};
+  for (const std::string_view ancestor : ancestorsOf(path)) candidates.push_back(ancestor);
+  for (const std::string_view candidate : candidates) {
+    const std::string& identity = identities.of(candidate);
+    if (identity.empty()) continue;
+    std::string rest = toLowerUnicode(path.substr(candidate.size()));
+    if (!rest.empty() && rest[0] != '\\') rest.insert(0, "\\");
+    place.key = identity + rest;
+    if (candidate.size() == path.size()) place.self = identity;
+    return place;
   }
-  if (place.key.empty()) place.key = toLowerUnicode(path);
+  place.key = toLowerUnicode(path);
   return place;
 }
 
-std::string nameKeyOf(System& system, std::string_view path) {
+std::string nameKeyOf(Identities& identities, std::string_view path) {
   const std::size_t cut = path.find_last_of('\\');
   if (cut == std::string_view::npos || cut < drivePrefixLength(path)) return toLowerUnicode(path);
   // A root keeps its separator.
   const std::size_t parentEnd = cut <= drivePrefixLength(path) ? cut + 1 : cut;
-  return placeOf(system, path.substr(0, parentEnd)).key + "\\" +
+  return placeOf(identities, path.substr(0, parentEnd)).key + "\\" +
          toLowerUnicode(path.substr(cut + 1));
 }
 
-bool sameOrInside(const Place& inner, const Place& outer) {
+bool sameOrInside(Identities& identities, const Place& inner, const Place& outer) {
   if (inner.key == outer.key || inner.key.starts_with(outer.key + "\\")) return true;
-  return !outer.self.empty() &&
-         std::find(inner.above.begin(), inner.above.end(), outer.self) != inner.above.end();
+  if (outer.self.empty()) return false;
+  for (const std::string_view ancestor : ancestorsOf(inner.path)) {
+    if (identities.of(ancestor) == outer.self) return true;
+  }
+  return false;
 }
 
 }  // namespace setup

@@ -5,6 +5,8 @@
 // spelling.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +27,20 @@ std::string canonicalDirectory(std::string_view text);
 // NUL, COM1 to COM9, LPT1 to LPT9, with an extension too).
 bool cannotBeDirectory(std::string_view text);
 
+// The identities of existing directories (System::directoryIdentity), each
+// asked of the system once in a run: under wine every answer costs a query
+// of the volume, and a run asks of the same ancestors again and again.
+class Identities {
+ public:
+  explicit Identities(System& system) : system_(system) {}
+  // "" when nothing is at path.
+  const std::string& of(std::string_view path);
+
+ private:
+  System& system_;
+  std::map<std::string, std::string, std::less<>> known_;
+};
+
 // Where a path stands, told by the directories themselves.
 struct Place {
   // The identity of the deepest existing directory on the path (the path
@@ -32,18 +48,18 @@ struct Place {
   std::string key;
   // The identity of the path itself when it exists, else "".
   std::string self;
-  // The identities of every existing ancestor, nearest first.
-  std::vector<std::string> above;
+  std::string path;  // canonical
 };
 
 // path is canonical.
-Place placeOf(System& system, std::string_view path);
+Place placeOf(Identities& identities, std::string_view path);
 
 // Where the name path stands, told by the directory that holds it: what is
 // at that name itself is never opened (a link there is not followed).
-std::string nameKeyOf(System& system, std::string_view path);
+std::string nameKeyOf(Identities& identities, std::string_view path);
 
-// Whether inner is outer or lies below it.
-bool sameOrInside(const Place& inner, const Place& outer);
+// Whether inner is outer or lies below it. Only when outer exists are the
+// directories above inner asked for.
+bool sameOrInside(Identities& identities, const Place& inner, const Place& outer);
 
 }  // namespace setup
