@@ -830,13 +830,14 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
       }
     }
     // A payload of one's own may have sub-directories of its own, which the
-    // files need as much.
+    // files need as much; below a target that failed they would only add
+    // boxes.
     for (const auto& [target, contents] :
          {std::pair<const Target*, const Contents*>{&palette, &paletteContents},
           {&script, &scriptContents}}) {
-      if (target->path.empty()) continue;
       for (const std::string& dir : contents->spelled) {
-        created = createDirectory(system, target->writeTo + dir, owner, &journal) && created;
+        if (!created) break;
+        created = createDirectory(system, target->writeTo + dir, owner, &journal);
       }
     }
     if (!created) {
