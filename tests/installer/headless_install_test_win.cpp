@@ -18,6 +18,7 @@
 #include "runtime/syscalls_win.h"
 #include "tests/driver/driver.h"
 #include "tests/installer/installed_tree.h"
+#include "tests/installer/staying_system_win.h"
 #include "toolkit/winstr.h"
 
 namespace setup {
@@ -28,6 +29,7 @@ using testing::expectedFiles;
 using testing::filesBelow;
 using testing::isBackup;
 using testing::pathOf;
+using testing::StayingSystem;
 using testing::writeContent;
 namespace fs = std::filesystem;
 
@@ -249,17 +251,6 @@ TEST_F(HeadlessInstall, KilledInstallationsNeverLeaveAPartOfAFile) {
     }
   }
 }
-
-// The installation itself in this process, with a payload of the test's
-// own: the process goes on after the last file, and no box waits for a click.
-class StayingSystem : public WindowsSystem {
- public:
-  void exitProcess(int code) override { exitCode = code; }
-  void messageBox(NativeWindow, std::string_view text, std::string_view, std::uint32_t) override {
-    ADD_FAILURE() << "box: " << text;
-  }
-  std::optional<int> exitCode;
-};
 
 // A first installation killed while it fills its staging directories, then
 // one of another version, whose payload lacks a file that the killed one had

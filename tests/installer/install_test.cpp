@@ -671,6 +671,23 @@ class AllOrNothing : public Install {
     system.putFile("E:\\Lib\\S\\fonts\\OFL.txt", "licence");
   }
 
+  // What a second installation, started between two steps of the first,
+  // ended with.
+  struct SecondRun {
+    std::string error = "did not run";
+    std::optional<int> exit;
+  };
+  // Runs install (installCatching when none is given) at the start of the
+  // n-th file call from now, as another computer clicking at that moment.
+  void startSecondAt(std::size_t n, SecondRun& second,
+                     std::function<std::string()> install = nullptr) {
+    system.onFileCall(n, [this, &second, install] {
+      second.error = install ? install() : installCatching();
+      second.exit = system.exitCode();
+      system.clearExitCode();
+    });
+  }
+
   // The installation's error, or "" when it completed or only showed boxes.
   std::string installCatching() {
     try {
@@ -1263,25 +1280,20 @@ TEST_F(AllOrNothing, TwoInstallationsAtOnceLeaveOneCompleteInstallation) {
     for (std::size_t n = 1; n <= calls; ++n) {
       SCOPED_TRACE("the second starts at call " + std::to_string(n));
       restart(start.prepare);
-      std::string second = "did not run";
-      std::optional<int> secondExit;
-      system.onFileCall(n, [&] {
-        second = installCatching();
-        secondExit = system.exitCode();
-        system.clearExitCode();
-      });
+      SecondRun second;
+      startSecondAt(n, second);
       const std::string first = installCatching();
       const std::optional<int> firstExit = system.exitCode();
-      ASSERT_NE(second, "did not run");
-      EXPECT_TRUE(firstExit || secondExit) << first << " / " << second;
-      for (const std::string& error : {first, second}) {
+      ASSERT_NE(second.error, "did not run");
+      EXPECT_TRUE(firstExit || second.exit) << first << " / " << second.error;
+      for (const std::string& error : {first, second.error}) {
         if (error.empty()) continue;
         ++refusals;
         EXPECT_TRUE(error.starts_with("IOError: another installation is running in ") ||
                     error.starts_with("OSError: "))
             << error;
       }
-      EXPECT_EQ(filesOf(system.tree()), complete) << first << " / " << second;
+      EXPECT_EQ(filesOf(system.tree()), complete) << first << " / " << second.error;
       for (const auto& [path, content] : system.tree()) {
         EXPECT_EQ(path.find(".setup-"), std::string::npos) << path;
       }
@@ -1320,18 +1332,13 @@ TEST_F(AllOrNothing, ASecondInstallationNeverMeetsAnUndoHalfDone) {
                      std::to_string(m));
         restart(start.prepare);
         system.failFileCall(n, kErrorAccessDenied);
-        std::string second = "did not run";
-        std::optional<int> secondExit;
-        system.onFileCall(m, [&] {
-          second = installCatching();
-          secondExit = system.exitCode();
-          system.clearExitCode();
-        });
+        SecondRun second;
+        startSecondAt(m, second);
         const std::string first = installCatching();
-        ASSERT_NE(second, "did not run");
-        const bool completed = system.exitCode() || secondExit;
+        ASSERT_NE(second.error, "did not run");
+        const bool completed = system.exitCode() || second.exit;
         EXPECT_EQ(filesOf(system.tree()), completed ? complete : before)
-            << first << " / " << second;
+            << first << " / " << second.error;
       }
     }
   }
@@ -1503,16 +1510,11 @@ TEST_F(AllOrNothing, TwoSpellingsOfOneDirectoryMeetAtItsLock) {
     SCOPED_TRACE("the second starts at call " + std::to_string(n));
     restart(&AllOrNothing::prepareOlderInstallation);
     system.mapDrive('F', "E:\\Lib");
-    std::string second = "did not run";
-    std::optional<int> secondExit;
-    system.onFileCall(n, [&] {
-      second = installAs("F:\\P.", "f:/s");
-      secondExit = system.exitCode();
-      system.clearExitCode();
-    });
+    SecondRun second;
+    startSecondAt(n, second, [&] { return installAs("F:\\P.", "f:/s"); });
     const std::string first = installAs(kPalette, kScript);
-    EXPECT_TRUE(system.exitCode() || secondExit) << first << " / " << second;
-    for (const std::string& error : {first, second}) {
+    EXPECT_TRUE(system.exitCode() || second.exit) << first << " / " << second.error;
+    for (const std::string& error : {first, second.error}) {
       if (error.starts_with("IOError: another installation is running in ")) ++refusals;
     }
     EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, version 2");

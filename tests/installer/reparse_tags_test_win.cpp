@@ -22,6 +22,7 @@
 #include "runtime/errors.h"
 #include "runtime/syscalls_win.h"
 #include "tests/installer/installed_tree.h"
+#include "tests/installer/staying_system_win.h"
 #include "tests/toolkit/testing_win.h"
 #include "toolkit/winstr.h"
 
@@ -34,6 +35,7 @@ using testing::filesBelow;
 using testing::isBackup;
 using testing::pathOf;
 using testing::ReplacedSystemFunction;
+using testing::StayingSystem;
 using testing::writeContent;
 namespace fs = std::filesystem;
 
@@ -135,16 +137,6 @@ HANDLE WINAPI createFileAsWindows(LPCWSTR name, DWORD access, DWORD share,
   }
   return windows->createFile(name, access, share, security, disposition, flags, templateFile);
 }
-
-// The process's exit recorded instead of made, and no box waiting for a click.
-class StayingSystem : public WindowsSystem {
- public:
-  void exitProcess(int code) override { exitCode = code; }
-  void messageBox(NativeWindow, std::string_view text, std::string_view, std::uint32_t) override {
-    ADD_FAILURE() << "box: " << text;
-  }
-  std::optional<int> exitCode;
-};
 
 class ReparseTags : public ::testing::Test {
  protected:

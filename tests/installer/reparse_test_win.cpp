@@ -20,6 +20,7 @@
 #include "runtime/errors.h"
 #include "runtime/syscalls_win.h"
 #include "tests/installer/installed_tree.h"
+#include "tests/installer/staying_system_win.h"
 #include "tests/toolkit/testing_win.h"
 #include "toolkit/winstr.h"
 
@@ -32,6 +33,7 @@ using testing::filesBelow;
 using testing::isBackup;
 using testing::pathOf;
 using testing::ReplacedSystemFunction;
+using testing::StayingSystem;
 using testing::writeContent;
 namespace fs = std::filesystem;
 
@@ -70,16 +72,6 @@ HANDLE WINAPI createFileAsWindows(LPCWSTR name, DWORD access, DWORD share,
   }
   return planted->real(name, access, share, security, disposition, flags, templateFile);
 }
-
-// The process's exit recorded instead of made, and no box waiting for a click.
-class StayingSystem : public WindowsSystem {
- public:
-  void exitProcess(int code) override { exitCode = code; }
-  void messageBox(NativeWindow, std::string_view text, std::string_view, std::uint32_t) override {
-    ADD_FAILURE() << "box: " << text;
-  }
-  std::optional<int> exitCode;
-};
 
 // Wine's own mapping of a Windows name to the Linux one; "" elsewhere.
 std::string unixPathOf(const std::string& windows) {
