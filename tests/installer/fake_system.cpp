@@ -646,14 +646,19 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
   return 0;
 }
 
+std::uint32_t FakeSystem::findExisting(std::string_view path, Resolved* target,
+                                       std::map<std::string, Node>::iterator* it) {
+  if (const std::uint32_t code = resolve(path, target, false)) return code;
+  *it = nodes_.find(target->key);
+  if (*it != nodes_.end()) return 0;
+  return nodes_.count(target->parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
+}
+
 std::uint32_t FakeSystem::deleteFile(std::string_view path) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  if (const std::uint32_t code = resolve(path, &target, false)) return code;
-  const auto it = nodes_.find(target.key);
-  if (it == nodes_.end()) {
-    return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
-  }
+  std::map<std::string, Node>::iterator it;
+  if (const std::uint32_t code = findExisting(path, &target, &it)) return code;
   // A link to a file goes as a name; one to a directory is a directory here.
   if (it->second.directory || it->second.deletePending || !mayChange(target)) {
     return kErrorAccessDenied;
@@ -681,11 +686,8 @@ std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
 std::uint32_t FakeSystem::removeName(std::string_view path) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  if (const std::uint32_t code = resolve(path, &target, false)) return code;
-  const auto it = nodes_.find(target.key);
-  if (it == nodes_.end()) {
-    return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
-  }
+  std::map<std::string, Node>::iterator it;
+  if (const std::uint32_t code = findExisting(path, &target, &it)) return code;
   if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
   if (it->second.deletePending || !mayChange(target)) return kErrorAccessDenied;
   if (it->second.held()) return kErrorSharingViolation;
@@ -876,11 +878,8 @@ std::uint32_t FakeSystem::holdDirectory(std::string_view path, bool toMove,
                                         std::unique_ptr<HeldDirectory>* held) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  if (const std::uint32_t code = resolve(path, &target, false)) return code;
-  const auto it = nodes_.find(target.key);
-  if (it == nodes_.end()) {
-    return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
-  }
+  std::map<std::string, Node>::iterator it;
+  if (const std::uint32_t code = findExisting(path, &target, &it)) return code;
   if (it->second.deletePending) return kErrorAccessDenied;
   if (it->second.link) return kErrorStoppedOnLink;
   if (!it->second.directory) return kErrorDirectory;

@@ -213,6 +213,10 @@ class FakeSystem : public System {
   const Node* find(std::string_view path) const;
   // The node at path itself, a link not followed.
   const Node* findName(std::string_view path) const;
+  // The node at path itself, a link not followed: 0 and *it, or the error
+  // of a missing name or path.
+  std::uint32_t findExisting(std::string_view path, Resolved* target,
+                             std::map<std::string, Node>::iterator* it);
   // Whether anything is below the directory of that key.
   bool hasChildren(const std::string& key) const;
   // Whether anything below the directory of that key is open.

@@ -1201,21 +1201,20 @@ TEST_F(AllOrNothing, WhatIsNotOursIsNamedAndLeftAlone) {
     std::string palette = std::string(kPalette);
     std::string error;
   };
+  const auto inTheWay = [](const std::string& path) {
+    return "IOError: a folder stands at " + path +
+           ", a name the installation uses for a file of its own: remove or rename it";
+  };
   const Row rows[] = {
       {"a link to a folder at the lock's name", false,
        [](FakeSystem& s) { s.putLink("E:\\Lib\\S.setup-lock", "D:\\Out\\b", true); },
-       std::string(kPalette),
-       "IOError: a folder stands at E:\\Lib\\S.setup-lock, a name the installation uses for a "
-       "file of its own: remove or rename it"},
+       std::string(kPalette), inTheWay("E:\\Lib\\S.setup-lock")},
       {"a folder at the lock's name inside the target", true,
        [](FakeSystem& s) { s.makeDirectories("E:\\Lib\\P\\.setup-lock"); }, std::string(kPalette),
-       "IOError: a folder stands at E:\\Lib\\P\\.setup-lock, a name the installation uses for a "
-       "file of its own: remove or rename it"},
+       inTheWay("E:\\Lib\\P\\.setup-lock")},
       {"a link to an empty folder at a temporary name", true,
        [](FakeSystem& s) { s.putLink("E:\\Lib\\P\\readme.md.setup-tmp", "D:\\Out\\empty", true); },
-       std::string(kPalette),
-       "IOError: a folder stands at E:\\Lib\\P\\readme.md.setup-tmp, a name the installation uses "
-       "for a file of its own: remove or rename it"},
+       std::string(kPalette), inTheWay("E:\\Lib\\P\\readme.md.setup-tmp")},
       {"a folder below the target is a link", true,
        [](FakeSystem& s) {
          s.putFile("D:\\Out\\b\\OFL.txt", "the user's own licence");
