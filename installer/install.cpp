@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -252,7 +253,8 @@ std::size_t utf16Length(std::string_view text) {
 
 // What the installation puts below one target: the directories that hold
 // its files, by the pathKey of each relative path and as spelled with "\"
-// (parents first), and the lengths of the longest relative paths.
+// (parents first: each entry's are added from the top down), and the
+// lengths of the longest relative paths.
 struct Contents {
   std::set<std::string> directories;
   std::vector<std::string> spelled;
@@ -284,11 +286,6 @@ Contents contentsOf(std::span<const PayloadEntry> table, bool palette) {
       contents.longestFileName = relative;
     }
   }
-  // Parents before what they hold.
-  std::sort(contents.spelled.begin(), contents.spelled.end(),
-            [](const std::string& a, const std::string& b) {
-              return std::count(a.begin(), a.end(), '\\') < std::count(b.begin(), b.end(), '\\');
-            });
   return contents;
 }
 
@@ -303,11 +300,12 @@ struct Target {
   std::string canonical;  // as Windows opens it: the names beside it
   Place place;            // the directory itself, however it is spelled
   std::string writeTo;    // path, or canonical + kTemporarySuffix while staged
-  bool staged = false;
+
+  bool staged() const { return writeTo != path; }
 };
 
 Target targetOf(std::string_view text) {
-  return Target{text, canonicalDirectory(text), {}, std::string(text), false};
+  return Target{text, canonicalDirectory(text), {}, std::string(text)};
 }
 
 // The lock file beside target (canonical), or "" for a root (a drive, a
@@ -334,11 +332,7 @@ std::string besideLockOf(std::string_view target) {
 // first: "" when there is none to create (the current directory, or a root,
 // which is locked inside).
 std::string lockParentOf(std::string_view target) {
-  const std::string beside = besideLockOf(target);
-  const std::size_t cut = beside.find_last_of('\\');
-  if (cut == std::string::npos) return {};
-  // A root keeps its separator: "C:" alone is the current directory there.
-  return beside.substr(0, cut <= drivePrefixLength(beside) ? cut + 1 : cut);
+  return std::string(parentOf(besideLockOf(target)));
 }
 
 // Staging needs a directory that is missing and that does not contain the
@@ -369,7 +363,6 @@ void chooseStaging(System& system, Identities& identities, Target& target, const
     return;
   }
   target.writeTo = staged;
-  target.staged = true;
 }
 
 // Clears a leftover staging directory of everything but the real
@@ -397,25 +390,31 @@ void clearLeftover(System& system, const std::string& dir, const Contents& keep)
 // (a dangling link shows only to the creation), means no staging.
 bool createTarget(System& system, Target& target, NativeWindow owner, InstallJournal& journal,
                   const Contents& contents) {
-  if (target.staged) {
+  if (target.staged()) {
     const std::uint32_t code = system.createDirectory(target.writeTo);
     if (code == 0) {
       journal.createdDirectory(target.writeTo);
-    } else if (code != kErrorAlreadyExists) {
+    } else if (code != kErrorAlreadyExists ||
+               system.nameKind(target.writeTo) != NameKind::directory) {
       // Its sub-directories are tried where they belong, as the user's.
-      system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
       target.writeTo = std::string(target.path);
-      target.staged = false;
-      return false;
-    } else if (system.nameKind(target.writeTo) != NameKind::directory) {
-      target.writeTo = std::string(target.path);
-      target.staged = false;
+      if (code != kErrorAlreadyExists) {
+        system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
+        return false;
+      }
     }
   }
-  if (!target.staged) return createDirectory(system, target.writeTo, owner, &journal);
+  if (!target.staged()) return createDirectory(system, target.writeTo, owner, &journal);
   journal.staging(target.writeTo);
   if (journal.takingOver(target.writeTo)) clearLeftover(system, target.writeTo, contents);
   return true;
+}
+
+[[noreturn]] void linkInTheWay(std::string_view path) {
+  throw IOError(std::string(path) +
+                    " is a link to another folder: the installation writes into no folder "
+                    "through a link; replace it by a folder",
+                "installPayload");
 }
 
 // Holds every directory that the run writes into, from the moment it is made
@@ -430,8 +429,8 @@ class DirectoryHolder {
   // A staged target is held so that it can be moved into place through its
   // handle.
   void holdTarget(const Target& target) {
-    if (target.staged || system_.nameKind(target.writeTo) != NameKind::link) {
-      hold(target.writeTo, std::string(target.path), target.staged);
+    if (target.staged() || system_.nameKind(target.writeTo) != NameKind::link) {
+      hold(target.writeTo, std::string(target.path), target.staged());
     }
   }
   // shown names dir as the user knows it, not by a staging name.
@@ -440,20 +439,10 @@ class DirectoryHolder {
     // conflict: neither handle asks to delete it.
     std::unique_ptr<HeldDirectory> held;
     const std::uint32_t code = system_.holdDirectory(dir, toMove, &held);
-    if (code == kErrorStoppedOnLink) {
-      throw IOError(dir +
-                        " is a link to another folder: the installation writes into no folder "
-                        "through a link; replace it by a folder",
-                    "installPayload");
-    }
+    if (code == kErrorStoppedOnLink) linkInTheWay(dir);
     if (isGone(code)) return;
     throwIfFailed(system_, code, shown, "installPayload");
     journal_.holding(dir, std::move(held));
-  }
-  void holdBelow(const Target& target, const Contents& contents) {
-    for (const std::string& dir : contents.spelled) {
-      hold(target.writeTo + dir, std::string(target.path) + dir);
-    }
   }
 
  private:
@@ -467,12 +456,7 @@ void refuseLinksBelow(System& system, const Target& target, const Contents& cont
   if (system.pathKind(target.path) != PathKind::directory) return;
   for (const std::string& dir : contents.spelled) {
     const std::string path = std::string(target.path) + dir;
-    if (system.nameKind(path) == NameKind::link) {
-      throw IOError(path +
-                        " is a link to another folder: the installation writes into no folder "
-                        "through a link; replace it by a folder",
-                    "installPayload");
-    }
+    if (system.nameKind(path) == NameKind::link) linkInTheWay(path);
   }
 }
 
@@ -484,7 +468,7 @@ void writeStaged(System& system, InstallJournal& journal, const std::string& pat
 }
 
 void moveIntoPlace(System& system, InstallJournal& journal, const Target& target) {
-  if (!target.staged) return;
+  if (!target.staged()) return;
   // Windows renames no directory while anything below it is open.
   journal.releaseBelow(target.writeTo);
   throwIfFailed(system, journal.moveDirectory(target.writeTo, target.canonical), target.path,
@@ -594,7 +578,7 @@ void installEntries(System& system, InstallJournal& journal, const Target& palet
       content = replaceWholeWords(content, defaultPathLine, pathLine);
     }
     const std::string destination = std::string(target.path) + relativePath;
-    if (target.staged) {
+    if (target.staged()) {
       writeStaged(system, journal, target.writeTo + relativePath, destination, content);
     } else {
       installFile(system, journal, destination, content);
@@ -633,7 +617,7 @@ bool refuseImpossibleDirectories(System& system, std::string_view paletteText,
 // refused before anything is made, naming the longest. A staged target has
 // been measured with its staging name already.
 void refuseLongFilePaths(const Target& target, const Contents& contents) {
-  if (target.staged || contents.longestFileName.empty()) return;
+  if (target.staged() || contents.longestFileName.empty()) return;
   if (utf16Length(target.canonical) + contents.longestFile + kLongestOwnSuffix <= kMaxFilePath) {
     return;
   }
@@ -654,14 +638,11 @@ void refuseLockNameClash(Identities& identities, const Target& target, const Tar
     return toLowerUnicode(path.substr(path.find_last_of('\\') + 1));
   };
   const std::string besideName = lastName(besideLockOf(target.canonical));
-  for (std::string path = other.canonical; !path.empty();) {
+  for (std::string_view path = other.canonical; !path.empty(); path = parentOf(path)) {
     if (const std::string name = lastName(path);
         name == besideName || name == std::string(kLockSuffix)) {
       otherNames.insert(nameKeyOf(identities, path));
     }
-    const std::size_t cut = path.find_last_of('\\');
-    if (cut == std::string::npos || cut <= drivePrefixLength(path)) break;
-    path.resize(cut);
   }
   for (const std::string& lock :
        {besideLockOf(target.canonical), target.canonical + "\\" + std::string(kLockSuffix)}) {
@@ -769,9 +750,8 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     // locks are held, and no step follows unless this run holds a lock for
     // each target. A target that cannot be locked shows the directory
     // step's box.
-    const bool paletteParent = paletteText.empty() || makeParent(palette);
-    const bool scriptParent = scriptText.empty() || makeParent(script);
-    const bool lockable = paletteParent && scriptParent;
+    bool paletteLocked = paletteText.empty() || makeParent(palette);
+    bool scriptLocked = scriptText.empty() || makeParent(script);
     palette.place = placeOf(identities, palette.canonical);
     script.place = placeOf(identities, script.canonical);
     refuseLockNameClash(identities, palette, script);
@@ -781,9 +761,7 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     const Target* first = &palette;
     const Target* second = &script;
     if (second->place.key < first->place.key) std::swap(first, second);
-    bool paletteLocked = paletteParent;
-    bool scriptLocked = scriptParent;
-    if (lockable) {
+    if (paletteLocked && scriptLocked) {
       for (const Target* target : {first, second}) {
         if (target->path.empty()) continue;  // refused by the directory step
         if (target == second && second->place.key == first->place.key) break;
@@ -808,36 +786,34 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     refuseLongFilePaths(script, scriptContents);
 
     // Every directory is tried, so that each failure shows its box at once;
-    // each is held as soon as it is there.
+    // each is held as soon as it is there, before anything is made in it.
     DirectoryHolder holder(system, journal);
     const auto makeTarget = [&](Target& target, const Contents& contents) {
       if (!createTarget(system, target, owner, journal, contents)) return false;
       holder.holdTarget(target);
       return true;
     };
+    const auto makeBelow = [&](const Target& target, std::string_view relative) {
+      const std::string dir = target.writeTo + std::string(relative);
+      if (!createDirectory(system, dir, owner, &journal)) return false;
+      holder.hold(dir, std::string(target.path) + std::string(relative));
+      return true;
+    };
     bool created = makeTarget(palette, paletteContents);
     created = makeTarget(script, scriptContents) && created;
-    // Below an empty script text the sub-directories would land at the root
-    // of the current drive; that text has been refused already.
-    if (!scriptText.empty()) {
-      for (const std::string_view suffix : kScriptSubDirectories) {
-        const std::string dir = script.writeTo + std::string(suffix);
-        if (createDirectory(system, dir, owner, &journal)) {
-          holder.hold(dir, std::string(scriptText) + std::string(suffix));
-        } else {
-          created = false;
-        }
-      }
-    }
-    // A payload of one's own may have sub-directories of its own, which the
-    // files need as much; below a target that failed they would only add
-    // boxes.
+    // The script's three sub-directories, which come first in its contents,
+    // are the directory step's own calls, made whatever the earlier ones
+    // returned. A payload of one's own may have further sub-directories,
+    // which its files need as much; below a target that failed they would
+    // only add boxes. Below an empty text they would land at the root of the
+    // current drive; that text has been refused already.
     for (const auto& [target, contents] :
          {std::pair<const Target*, const Contents*>{&palette, &paletteContents},
           {&script, &scriptContents}}) {
-      for (const std::string& dir : contents->spelled) {
-        if (!created) break;
-        created = createDirectory(system, target->writeTo + dir, owner, &journal);
+      if (target->path.empty()) continue;
+      for (std::size_t i = 0; i < contents->spelled.size(); ++i) {
+        const bool stepCall = target == &script && i < std::size(kScriptSubDirectories);
+        if (stepCall || created) created = makeBelow(*target, contents->spelled[i]) && created;
       }
     }
     if (!created) {
@@ -845,8 +821,6 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
       undo();
       return;
     }
-    holder.holdBelow(palette, paletteContents);
-    holder.holdBelow(script, scriptContents);
     installEntries(system, journal, palette, script, libraryRoot, table);
   } catch (Error& e) {
     if (const auto problems = undo(); !problems.empty()) e.appendToMessage(undoReport(problems));

@@ -28,12 +28,6 @@ class UniqueFile {
     if (file_ != nullptr) std::fclose(file_);
   }
   std::FILE* get() const { return file_; }
-  // Closes now, so that a failure to flush is seen.
-  bool close() {
-    std::FILE* file = file_;
-    file_ = nullptr;
-    return std::fclose(file) == 0;
-  }
 
  private:
   std::FILE* file_;

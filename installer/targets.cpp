@@ -1,7 +1,5 @@
 #include "installer/targets.h"
 
-#include <algorithm>
-
 #include "installer/locations.h"
 #include "installer/text.h"
 
@@ -94,24 +92,18 @@ const std::string& Identities::of(std::string_view path) {
   return known_.emplace(std::string(path), std::move(identity)).first->second;
 }
 
-// The paths of path's ancestors, nearest first; a root keeps its separator,
-// as "C:" alone is the current directory there.
-std::vector<std::string_view> ancestorsOf(std::string_view path) {
-  std::vector<std::string_view> ancestors;
+std::string_view parentOf(std::string_view path) {
   const std::size_t drive = drivePrefixLength(path);
-  for (std::size_t i = path.size(); i > drive; --i) {
-    if (path[i - 1] == '\\') ancestors.push_back(path.substr(0, i - 1 > drive ? i - 1 : i));
-  }
-  return ancestors;
+  const std::size_t cut = path.find_last_of('\\');
+  if (cut == std::string_view::npos || cut < drive || path.size() <= drive + 1) return {};
+  return path.substr(0, cut == drive ? cut + 1 : cut);
 }
 
 Place placeOf(Identities& identities, std::string_view path) {
   Place place;
   place.path = path;
   // The deepest directory on the path that exists, and the names below it.
-  std::vector<std::string_view> candidates = {path};
-  for (const std::string_view ancestor : ancestorsOf(path)) candidates.push_back(ancestor);
-  for (const std::string_view candidate : candidates) {
+  for (std::string_view candidate = path; !candidate.empty(); candidate = parentOf(candidate)) {
     const std::string& identity = identities.of(candidate);
     if (identity.empty()) continue;
     std::string rest = toLowerUnicode(path.substr(candidate.size()));
@@ -125,19 +117,17 @@ Place placeOf(Identities& identities, std::string_view path) {
 }
 
 std::string nameKeyOf(Identities& identities, std::string_view path) {
-  const std::size_t cut = path.find_last_of('\\');
-  if (cut == std::string_view::npos || cut < drivePrefixLength(path)) return toLowerUnicode(path);
-  // A root keeps its separator.
-  const std::size_t parentEnd = cut <= drivePrefixLength(path) ? cut + 1 : cut;
-  return placeOf(identities, path.substr(0, parentEnd)).key + "\\" +
-         toLowerUnicode(path.substr(cut + 1));
+  const std::string_view parent = parentOf(path);
+  if (parent.empty()) return toLowerUnicode(path);
+  return placeOf(identities, parent).key + "\\" +
+         toLowerUnicode(path.substr(path.find_last_of('\\') + 1));
 }
 
 bool sameOrInside(Identities& identities, const Place& inner, const Place& outer) {
   if (inner.key == outer.key || inner.key.starts_with(outer.key + "\\")) return true;
   if (outer.self.empty()) return false;
-  for (const std::string_view ancestor : ancestorsOf(inner.path)) {
-    if (identities.of(ancestor) == outer.self) return true;
+  for (std::string_view above = parentOf(inner.path); !above.empty(); above = parentOf(above)) {
+    if (identities.of(above) == outer.self) return true;
   }
   return false;
 }

@@ -41,6 +41,11 @@ class Identities {
   std::map<std::string, std::string, std::less<>> known_;
 };
 
+// The directory that holds the name path (canonical), a root keeping its
+// separator ("C:" alone is the current directory there); "" for a root, or
+// a name without a directory.
+std::string_view parentOf(std::string_view path);
+
 // Where a path stands, told by the directories themselves.
 struct Place {
   // The identity of the deepest existing directory on the path (the path

@@ -112,7 +112,6 @@ void FakeSystem::putFile(std::string_view path, std::string_view content) {
 void FakeSystem::putLink(std::string_view path, std::string_view target, bool toDirectory) {
   putFile(path, "");
   Node& node = *const_cast<Node*>(findName(path));
-  node.link = true;
   node.tag = kTagSymlink;
   node.directory = toDirectory;
   node.target = target;
@@ -120,8 +119,6 @@ void FakeSystem::putLink(std::string_view path, std::string_view target, bool to
 
 void FakeSystem::putReparseFile(std::string_view path, std::string_view content, std::uint32_t tag,
                                 bool onDisk) {
-  // MS-FSCC 2.1.2.1: only a tag with the name-surrogate bit stands for
-  // another name.
   if ((tag & 0x20000000) != 0) throw std::invalid_argument("a link: use putLink");
   putFile(path, content);
   Node& node = *const_cast<Node*>(findName(path));
@@ -263,7 +260,7 @@ void FakeSystem::setPerformanceCounter(std::int64_t start, std::int64_t step,
 
 std::optional<std::string> FakeSystem::contentOf(std::string_view path) const {
   const Node* node = findName(path);
-  if (node == nullptr || node->directory || node->link) return std::nullopt;
+  if (node == nullptr || node->directory || node->link()) return std::nullopt;
   return *node->content;
 }
 
@@ -274,7 +271,7 @@ bool FakeSystem::isDirectory(std::string_view path) const {
 
 bool FakeSystem::isLink(std::string_view path) const {
   const Node* node = findName(path);
-  return node != nullptr && node->link;
+  return node != nullptr && node->link();
 }
 
 std::vector<std::string> FakeSystem::list(std::string_view directory) const {
@@ -321,21 +318,21 @@ std::vector<DirectoryItem> FakeSystem::childrenOf(const std::string& key) const 
     if (it->first.find('\\', prefix.size()) != std::string::npos) continue;
     const std::string& spelled = it->second.path;
     items.push_back(DirectoryItem{spelled.substr(spelled.find_last_of('\\') + 1),
-                                  it->second.realDirectory(), it->second.link});
+                                  it->second.realDirectory(), it->second.link()});
   }
   return items;
 }
 
 std::size_t FakeSystem::fileCount() const {
   std::size_t count = 0;
-  for (const auto& [key, node] : nodes_) count += node.directory || node.link ? 0 : 1;
+  for (const auto& [key, node] : nodes_) count += node.directory || node.link() ? 0 : 1;
   return count;
 }
 
 std::map<std::string, std::optional<std::string>> FakeSystem::tree() const {
   std::map<std::string, std::optional<std::string>> result;
   for (const auto& [key, node] : nodes_) {
-    if (node.link) {
+    if (node.link()) {
       result[node.path] = "<link to " + node.target + ">";
     } else {
       result[node.path] = node.directory ? std::nullopt : std::optional<std::string>(*node.content);
@@ -355,7 +352,7 @@ std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out, bool fol
       spelled += "\\" + std::string(parts[i]);
       if (i + 1 == parts.size() && !followLast) break;
       const auto it = nodes_.find(lower(spelled));
-      if (it == nodes_.end() || !it->second.link) continue;
+      if (it == nodes_.end() || !it->second.link()) continue;
       std::string rest = it->second.target;
       for (std::size_t j = i + 1; j < parts.size(); ++j) rest += "\\" + std::string(parts[j]);
       if (resolveNames(rest, out) != 0) return kErrorPathNotFound;
@@ -531,7 +528,7 @@ PathKind FakeSystem::pathKind(std::string_view path) {
 NameKind FakeSystem::nameKind(std::string_view path) {
   const Node* node = findName(path);
   if (node == nullptr || node->deletePending) return NameKind::missing;
-  if (node->link) return NameKind::link;
+  if (node->link()) return NameKind::link;
   if (node->directory) return NameKind::directory;
   // FILE_ATTRIBUTE_RECALL_ON_DATA_ACCESS: the content is elsewhere.
   return node->onDisk ? NameKind::file : NameKind::placeholder;
@@ -558,7 +555,7 @@ std::uint32_t FakeSystem::createDirectory(std::string_view path) {
   }
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
-  if (!mayCreate(target)) return kErrorAccessDenied;
+  if (!mayChange(target)) return kErrorAccessDenied;
   Node& node = nodes_[target.key];
   node.directory = true;
   node.path = target.path;
@@ -577,12 +574,19 @@ std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view 
   if (const Node* node = findName(from); node == nullptr || !node->realDirectory()) {
     return move(from, to);
   }
+  Resolved moved;
+  return renameTree(from, to, 0, &moved);
+}
+
+std::uint32_t FakeSystem::renameTree(std::string_view from, std::string_view to, int ownHolds,
+                                     Resolved* moved) {
   Resolved source;
-  Resolved target;
+  Resolved& target = *moved;
   if (const std::uint32_t code = resolve(from, &source, false)) return code;
   if (const std::uint32_t code = resolve(to, &target, false)) return code;
   if (source.parentKey.empty()) return kErrorAccessDenied;  // a root
-  if (nodes_.at(source.key).directoryHolds > 0) return kErrorSharingViolation;
+  // Another handle without delete sharing keeps it in place.
+  if (nodes_.at(source.key).directoryHolds > ownHolds) return kErrorSharingViolation;
   if (nodes_.count(target.key) != 0) return kErrorAlreadyExists;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
@@ -677,7 +681,7 @@ std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
   if (!it->second.directory) return kErrorDirectory;
   if (target.parentKey.empty() || !mayChange(target)) return kErrorAccessDenied;  // a root too
   if (it->second.directoryHolds > 0) return kErrorSharingViolation;
-  if (!it->second.link && hasChildren(target.key)) return kErrorDirNotEmpty;
+  if (!it->second.link() && hasChildren(target.key)) return kErrorDirNotEmpty;
   // A link to a directory goes whatever its target holds.
   nodes_.erase(it);
   return 0;
@@ -719,7 +723,7 @@ FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
     return *code == kErrorDiskFull ? FileStatus::cannotRead : FileStatus::cannotOpen;
   }
   const Node* node = find(path);
-  if (node == nullptr || node->directory || node->link || node->hold == Hold::noSharing ||
+  if (node == nullptr || node->directory || node->link() || node->hold == Hold::noSharing ||
       node->deletePending) {
     return FileStatus::cannotOpen;
   }
@@ -749,7 +753,7 @@ FileStatus FakeSystem::createFile(std::string_view path, std::string_view conten
     return it->second.deletePending ? FileStatus::cannotOpen : FileStatus::exists;
   }
   const auto parent = nodes_.find(target.parentKey);
-  if (parent == nodes_.end() || !parent->second.directory || !mayCreate(target)) {
+  if (parent == nodes_.end() || !parent->second.directory || !mayChange(target)) {
     return FileStatus::cannotOpen;
   }
   return writeInto(target, content, injected);
@@ -821,7 +825,7 @@ std::uint32_t FakeSystem::holdFile(std::string_view path, std::unique_ptr<HeldFi
   if (const auto it = nodes_.find(target.key); it != nodes_.end()) {
     return it->second.deletePending ? kErrorAccessDenied : kErrorFileExists;
   }
-  if (!mayCreate(target)) return kErrorAccessDenied;
+  if (!mayChange(target)) return kErrorAccessDenied;
   Node& node = nodes_[target.key];
   node.path = target.path;
   node.hold = Hold::noSharing;
@@ -854,18 +858,10 @@ class FakeSystem::HeldDir : public HeldDirectory {
     const auto it = system_.nodes_.find(key_);
     if (it == system_.nodes_.end()) return kErrorFileNotFound;
     if (!toMove_) return kErrorAccessDenied;
-    Resolved source;
-    Resolved target;
-    if (const std::uint32_t code = system_.resolve(it->second.path, &source, false)) return code;
-    if (const std::uint32_t code = system_.resolve(to, &target, false)) return code;
-    if (it->second.directoryHolds > 1) return kErrorSharingViolation;  // another's handle
-    if (system_.nodes_.count(target.key) != 0) return kErrorAlreadyExists;
-    const auto parent = system_.nodes_.find(target.parentKey);
-    if (parent == system_.nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
-    if (system_.hasOpenBelow(source.key)) return kErrorAccessDenied;
-    system_.moveTree(source, target);
-    key_ = target.key;
-    return 0;
+    Resolved moved;
+    const std::uint32_t code = system_.renameTree(it->second.path, to, 1, &moved);
+    if (code == 0) key_ = moved.key;
+    return code;
   }
 
  private:
@@ -881,7 +877,7 @@ std::uint32_t FakeSystem::holdDirectory(std::string_view path, bool toMove,
   std::map<std::string, Node>::iterator it;
   if (const std::uint32_t code = findExisting(path, &target, &it)) return code;
   if (it->second.deletePending) return kErrorAccessDenied;
-  if (it->second.link) return kErrorStoppedOnLink;
+  if (it->second.link()) return kErrorStoppedOnLink;
   if (!it->second.directory) return kErrorDirectory;
   // Every such handle shares reads and writes, not deletion: one with DELETE
   // access and any other keep each other out.

@@ -174,8 +174,7 @@ class FakeSystem : public System {
   enum class Hold { none, sharingReads, noSharing, sharingDelete };
   struct Node {
     bool directory = false;  // FILE_ATTRIBUTE_DIRECTORY: a directory, or a link to one
-    bool link = false;       // a name surrogate
-    std::uint32_t tag = 0;   // a reparse point's, link or not
+    std::uint32_t tag = 0;   // a reparse point's, 0 for none
     bool onDisk = true;      // false: a placeholder
     std::string target;      // a link's
     std::string path;        // as created
@@ -191,7 +190,9 @@ class FakeSystem : public System {
     bool held() const {
       return (hold != Hold::none && hold != Hold::sharingDelete) || directoryHolds > 0;
     }
-    bool realDirectory() const { return directory && !link; }
+    // MS-FSCC 2.1.2.1: only a name-surrogate tag stands for another name.
+    bool link() const { return (tag & 0x20000000) != 0; }
+    bool realDirectory() const { return directory && !link(); }
   };
   struct Resolved {
     std::string key;        // lower-cased, for lookups
@@ -223,6 +224,11 @@ class FakeSystem : public System {
   bool hasOpenBelow(const std::string& key) const;
   // Renames the real directory at source to target with everything below.
   void moveTree(const Resolved& source, const Resolved& target);
+  // MoveFileExW of the real directory from, by name or (ownHolds 1) through
+  // this process's own handle on it: 0 and *moved, or the error Windows
+  // gives.
+  std::uint32_t renameTree(std::string_view from, std::string_view to, int ownHolds,
+                           Resolved* moved);
   // Removes the node as DeleteFileW does: with a holder that shares deletion
   // the name stays, delete-pending, unless posix.
   void erase(std::map<std::string, Node>::iterator it, bool posix);
@@ -248,12 +254,9 @@ class FakeSystem : public System {
   std::string currentDirectory_ = "C:\\";
   std::map<std::string, std::string> mappedDrives_;  // "d:" to a directory
   std::set<std::string> denied_;                     // keys of denyChanges
-  // Whether this process may create at target, or remove or rename it.
-  bool mayCreate(const Resolved& target) const {
-    return denied_.count(target.parentKey) == 0 && denied_.count(target.key) == 0;
-  }
+  // Whether this process may create, remove or rename the name target.
   bool mayChange(const Resolved& target) const {
-    return denied_.count(target.key) == 0 && mayCreate(target);
+    return denied_.count(target.parentKey) == 0 && denied_.count(target.key) == 0;
   }
   std::map<std::string, std::string> environment_;
   std::map<std::string, std::map<std::string, std::u16string>> registry_;

@@ -97,6 +97,17 @@ class Install : public ::testing::Test {
   void install(const InstallLocations& at, std::span<const PayloadEntry> table = payloadTable) {
     install(at.paletteDir, at.scriptDir, at.libraryRoot, table);
   }
+  // The installation's error as "Kind: message", or "" when it completed or
+  // only showed boxes.
+  std::string installReporting(std::string_view palette, std::string_view script,
+                               std::string_view root, std::span<const PayloadEntry> table) {
+    try {
+      install(palette, script, root, table);
+    } catch (const Error& e) {
+      return std::string(e.kind()) + ": " + e.message();
+    }
+    return {};
+  }
 
   std::vector<std::string> backupsIn(std::string_view directory) const {
     std::vector<std::string> result;
@@ -690,12 +701,7 @@ class AllOrNothing : public Install {
 
   // The installation's error, or "" when it completed or only showed boxes.
   std::string installCatching() {
-    try {
-      install(kPalette, kScript, "E:\\Lib", payload.table());
-    } catch (const Error& e) {
-      return std::string(e.kind()) + ": " + e.message();
-    }
-    return {};
+    return installReporting(kPalette, kScript, "E:\\Lib", payload.table());
   }
 
   Payload payload;
@@ -935,13 +941,8 @@ TEST_F(Install, ATemporaryNameRefilledByAnotherProgramIsNotUndone) {
     }
   };
   system.onFileCall(1, refill);
-  std::string error;
-  try {
-    install("E:\\P", "E:\\S", "E:", payload.table());
-  } catch (const Error& e) {
-    error = std::string(e.kind()) + ": " + e.message();
-  }
-  EXPECT_EQ(error, "IOError: cannot open: E:\\P\\second.txt");
+  EXPECT_EQ(installReporting("E:\\P", "E:\\S", "E:", payload.table()),
+            "IOError: cannot open: E:\\P\\second.txt");
   EXPECT_EQ(system.contentOf(temporary), "another program's");
   EXPECT_FALSE(system.contentOf("E:\\P\\first.txt"));
 }
@@ -1171,13 +1172,7 @@ TEST_F(Install, PathsLongerThanWindowsTakesAreRefusedBeforeAnyChange) {
     Payload payload;
     payload.add(c.paletteFile, "palette").add("vesk.py", "script", false);
     const auto before = system.tree();
-    std::string error;
-    try {
-      install(c.palette, c.script, "E:\\L", payload.table());
-    } catch (const Error& e) {
-      error = std::string(e.kind()) + ": " + e.message();
-    }
-    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(installReporting(c.palette, c.script, "E:\\L", payload.table()), c.error);
     EXPECT_EQ(system.messageBoxes().size(), c.boxes);
     if (c.error.empty() && c.boxes == 0) {
       EXPECT_EQ(system.exitCode(), 0);
@@ -1243,13 +1238,7 @@ TEST_F(AllOrNothing, WhatIsNotOursIsNamedAndLeftAlone) {
     }
     row.plant(system);
     const Tree before = system.tree();
-    std::string error;
-    try {
-      install(row.palette, kScript, "E:\\Lib", payload.table());
-    } catch (const Error& e) {
-      error = std::string(e.kind()) + ": " + e.message();
-    }
-    EXPECT_EQ(error, row.error);
+    EXPECT_EQ(installReporting(row.palette, kScript, "E:\\Lib", payload.table()), row.error);
     EXPECT_FALSE(system.exitCode());
     EXPECT_EQ(system.tree(), before);
   }
@@ -1493,12 +1482,7 @@ TEST_F(Install, ATextThatNamesNoDirectoryShowsTheBoxAndMakesNothing) {
 // locks, so one is refused and the trees end as one complete installation.
 TEST_F(AllOrNothing, TwoSpellingsOfOneDirectoryMeetAtItsLock) {
   const auto installAs = [&](std::string_view palette, std::string_view script) {
-    try {
-      installPayload(system, palette, script, "E:\\Lib", kOwner, payload.table());
-    } catch (const Error& e) {
-      return std::string(e.kind()) + ": " + e.message();
-    }
-    return std::string();
+    return installReporting(palette, script, "E:\\Lib", payload.table());
   };
   restart(&AllOrNothing::prepareOlderInstallation);
   system.mapDrive('F', "E:\\Lib");
@@ -1527,11 +1511,7 @@ TEST_F(AllOrNothing, AUsersDirectoryWithOneOfOurNamesStaysTheUsers) {
   restart(&AllOrNothing::prepareNothing);
   system.putFile("E:\\Lib\\P.setup-tmp\\vesk.py", "an older installation");
   system.putFile("E:\\Lib\\P.setup-tmp\\mine.txt", "the user's own");
-  try {
-    install(kPalette, "E:\\Lib\\P.setup-tmp", "E:\\Lib", payload.table());
-  } catch (const Error& e) {
-    ADD_FAILURE() << e.message();
-  }
+  EXPECT_EQ(installReporting(kPalette, "E:\\Lib\\P.setup-tmp", "E:\\Lib", payload.table()), "");
   EXPECT_EQ(system.exitCode(), 0);
   EXPECT_EQ(system.contentOf("E:\\Lib\\P.setup-tmp\\mine.txt"), "the user's own");
   EXPECT_EQ(system.contentOf("E:\\Lib\\P\\readme.md"), "read me, version 2");
@@ -1545,12 +1525,7 @@ TEST_F(AllOrNothing, NoTargetIsMadeWithoutItsLock) {
   const auto prepare = [&] { restart(&AllOrNothing::prepareNothing); };
   constexpr std::string_view kNewPalette = "E:\\New\\P";
   const auto run = [&] {
-    try {
-      installPayload(system, kNewPalette, kScript, "E:\\Lib", kOwner, payload.table());
-    } catch (const Error& e) {
-      return std::string(e.kind()) + ": " + e.message();
-    }
-    return std::string();
+    return installReporting(kNewPalette, kScript, "E:\\Lib", payload.table());
   };
   prepare();
   ASSERT_EQ(run(), "");

@@ -220,7 +220,7 @@ check_long_script_name() {
   fi
   local found
   found=$(manifest)
-  [ -z "$found" ] || [ "$found" = "$(printf 'd ./Std\nd ./Std/Lib\nd ./Std/PythonPartsScripts')" ] ||
+  [ "$found" = "$(printf 'd ./Std\nd ./Std/Lib\nd ./Std/PythonPartsScripts')" ] ||
     fail "something was made: $found"
 }
 

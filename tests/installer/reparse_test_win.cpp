@@ -1,9 +1,11 @@
-// Dangling links where the installation creates its own files, answered as
-// Windows answers: CreateFileW with CREATE_NEW at a name whose last component
+// Reparse points where the installation meets them, answered as Windows
+// answers, which wine does not: the bound functions are replaced by ones that
+// give Windows' answers for the names the tests chose.
+//
+// Dangling links: CreateFileW with CREATE_NEW at a name whose last component
 // is a dangling symbolic link or junction follows it and creates the link's
 // target, unless FILE_FLAG_OPEN_REPARSE_POINT opens the link itself. Wine 8
-// answers "exists" either way, so the bound CreateFileW is replaced by one
-// that follows the links this test planted as Windows would.
+// answers "exists" either way.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -40,6 +42,8 @@ namespace fs = std::filesystem;
 using CreateFileFunction = decltype(&::CreateFileW);
 
 std::wstring nameKey(std::wstring_view name) {
+  // GetFinalPathNameByHandleW answers in the \\?\ form.
+  if (name.starts_with(L"\\\\?\\")) name.remove_prefix(4);
   std::wstring key(name);
   for (wchar_t& c : key) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
   return key;
@@ -217,6 +221,234 @@ TEST_F(DanglingLinks, AreNeverFollowedWhereTheInstallationCreatesItsFiles) {
       }
     }
     EXPECT_TRUE(installed == expected);
+  }
+}
+
+// Reparse points that are not links, and placeholders, as Windows reports
+// them: a OneDrive file (IO_REPARSE_TAG_CLOUD_*) or a deduplicated one
+// (IO_REPARSE_TAG_DEDUP) reads with FILE_ATTRIBUTE_REPARSE_POINT and its tag
+// in WIN32_FIND_DATAW.dwReserved0, and one whose content is not on the disk
+// carries a recall attribute as well: reading it downloads it. Wine makes
+// none of these, so the bound functions that tell the installation what a
+// name is are replaced by ones that give chosen names of a real installed
+// tree Windows' answers, and every open for reading of such a name is
+// recorded.
+
+constexpr DWORD kTagCloud = 0x9000001A;
+constexpr DWORD kTagDedup = 0x80000013;
+constexpr DWORD kTagSymlink = 0xA000000C;
+constexpr DWORD kRecallOnDataAccess = 0x400000;
+constexpr DWORD kRecallOnOpen = 0x40000;
+
+std::wstring directoryOf(std::wstring_view pattern) {
+  const std::size_t cut = pattern.find_last_of(L"\\/");
+  return std::wstring(pattern.substr(0, cut == std::wstring_view::npos ? 0 : cut));
+}
+
+struct Mark {
+  DWORD tag;
+  DWORD recall;  // the recall attributes besides FILE_ATTRIBUTE_REPARSE_POINT, or 0
+};
+
+// The marked names, by their keys, and what the installation did with them;
+// the functions being replaced.
+struct AsWindows {
+  std::map<std::wstring, Mark> marked;
+  // The directory that each find handle lists, for the names it returns.
+  std::map<HANDLE, std::wstring> listing;
+  std::vector<std::string> readOpens;
+  decltype(&::GetFileAttributesW) getFileAttributes = sys.GetFileAttributesW;
+  decltype(&::FindFirstFileW) findFirstFile = sys.FindFirstFileW;
+  decltype(&::FindNextFileW) findNextFile = sys.FindNextFileW;
+  decltype(&::GetFileInformationByHandleEx) getInformationByHandle =
+      sys.GetFileInformationByHandleEx;
+  decltype(&::CreateFileW) createFile = sys.CreateFileW;
+
+  const Mark* markOf(std::wstring_view name) const {
+    const auto it = marked.find(nameKey(name));
+    return it == marked.end() ? nullptr : &it->second;
+  }
+  void markFound(const std::wstring& dir, WIN32_FIND_DATAW* found) const {
+    if (const Mark* mark = markOf(dir + L"\\" + found->cFileName)) {
+      found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT | mark->recall;
+      found->dwReserved0 = mark->tag;
+    }
+  }
+};
+AsWindows* windows = nullptr;
+
+DWORD WINAPI getFileAttributesAsWindows(LPCWSTR name) {
+  DWORD attributes = windows->getFileAttributes(name);
+  if (const Mark* mark = windows->markOf(name); mark && attributes != INVALID_FILE_ATTRIBUTES) {
+    attributes |= FILE_ATTRIBUTE_REPARSE_POINT | mark->recall;
+  }
+  return attributes;
+}
+
+HANDLE WINAPI findFirstFileAsWindows(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
+  const HANDLE find = windows->findFirstFile(pattern, found);
+  if (find != INVALID_HANDLE_VALUE) {
+    windows->listing[find] = directoryOf(pattern);
+    windows->markFound(windows->listing[find], found);
+  }
+  return find;
+}
+
+BOOL WINAPI findNextFileAsWindows(HANDLE find, LPWIN32_FIND_DATAW found) {
+  const BOOL next = windows->findNextFile(find, found);
+  if (next && windows->listing.contains(find)) windows->markFound(windows->listing[find], found);
+  return next;
+}
+
+BOOL WINAPI getInformationByHandleAsWindows(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
+                                            LPVOID information, DWORD size) {
+  const BOOL got = windows->getInformationByHandle(file, kind, information, size);
+  if (!got || kind != FileAttributeTagInfo) return got;
+  wchar_t name[MAX_PATH * 2];
+  const DWORD length = GetFinalPathNameByHandleW(file, name, MAX_PATH * 2, 0);
+  if (length == 0 || length >= MAX_PATH * 2) return got;
+  if (const Mark* mark = windows->markOf(name)) {
+    auto* tagInfo = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
+    tagInfo->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT | mark->recall;
+    tagInfo->ReparseTag = mark->tag;
+  }
+  return got;
+}
+
+HANDLE WINAPI createFileRecordingReads(LPCWSTR name, DWORD access, DWORD share,
+                                       LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                       DWORD flags, HANDLE templateFile) {
+  constexpr DWORD kReading = GENERIC_READ | GENERIC_ALL | FILE_READ_DATA | MAXIMUM_ALLOWED;
+  if ((access & kReading) != 0 && windows->markOf(name) != nullptr) {
+    windows->readOpens.push_back(toUtf8(name));
+  }
+  return windows->createFile(name, access, share, security, disposition, flags, templateFile);
+}
+
+class ReparseTags : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { testing::bindOnce(); }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(pathOf(base), ignored);
+  }
+
+  // A fresh installation of the payload under root.
+  void installFresh() {
+    std::error_code ignored;
+    fs::remove_all(pathOf(base), ignored);
+    fs::create_directories(pathOf(base));
+    StayingSystem system;
+    installPayload(system, palette, script, root, nullptr, payloadTable);
+    EXPECT_EQ(system.exitCode, 0);
+  }
+
+  const std::string base = "C:\\setup-tags-" + std::to_string(GetCurrentProcessId());
+  const std::string root = base + "\\Std";
+  const std::string palette = root + "\\Lib\\MELDRA";
+  const std::string script = root + "\\PythonPartsScripts\\MELDRA";
+};
+
+// Over an installation of the same payload, or one with a file changed, the
+// chosen names read as reparse points of a tag. One that is not a link is
+// what it holds: its bytes decide, and where they are the payload's nothing
+// is kept aside. A placeholder and a link are kept aside unread, whatever
+// their bytes.
+TEST_F(ReparseTags, DecideWhatIsKeptAsideAndWhatIsRead) {
+  enum class Marked { everyFile, everyFolder, oneFile };
+  struct Row {
+    std::string_view name;
+    Mark mark;
+    Marked marked;
+    bool changed;    // the one file holds older bytes than the payload's
+    bool keptAside;  // the one file is kept aside, unread; else nothing is
+  };
+  const Row rows[] = {
+      {"hydrated OneDrive files", {kTagCloud, 0}, Marked::everyFile, false, false},
+      {"deduplicated files", {kTagDedup, 0}, Marked::everyFile, false, false},
+      // OneDrive marks its folders as it marks its files; they are written
+      // into and held as folders.
+      {"OneDrive folders", {kTagCloud, 0}, Marked::everyFolder, false, false},
+      {"changed placeholder", {kTagCloud, kRecallOnDataAccess}, Marked::oneFile, true, true},
+      // Telling that it holds the payload's bytes would download it.
+      {"placeholder recalled on open", {kTagCloud, kRecallOnOpen}, Marked::oneFile, false, true},
+      // Its bytes, read through it, are the payload's: a link is the user's
+      // all the same.
+      {"symbolic link to a file", {kTagSymlink, 0}, Marked::oneFile, false, true},
+  };
+  const std::map<std::string, std::string> expected =
+      expectedFiles(InstallLocations{root, root, palette, script});
+  ASSERT_FALSE(expected.empty());
+  const std::string oneFile = expected.rbegin()->first;
+  const std::string oneOlder = expected.rbegin()->second + "older\n";
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name));
+    installFresh();
+    ASSERT_TRUE(filesBelow(root) == expected);
+    if (row.changed) writeContent(pathOf(root + "\\" + oneFile), oneOlder);
+
+    AsWindows answers;
+    if (row.marked == Marked::oneFile) {
+      answers.marked[nameKey(toWide(root + "\\" + oneFile))] = row.mark;
+    } else {
+      if (row.marked == Marked::everyFolder) answers.marked[nameKey(toWide(root))] = row.mark;
+      for (const auto& item : fs::recursive_directory_iterator(pathOf(root))) {
+        if (item.is_directory() == (row.marked == Marked::everyFolder)) {
+          answers.marked[nameKey(item.path().wstring())] = row.mark;
+        }
+      }
+    }
+    // Nobody may read the file that is to stay unread, by whatever route:
+    // the opens through the table are recorded, any other is refused.
+    HANDLE guard = INVALID_HANDLE_VALUE;
+    if (row.keptAside) {
+      guard = CreateFileW(pathOf(root + "\\" + oneFile).c_str(), GENERIC_READ,
+                          FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(guard, INVALID_HANDLE_VALUE);
+    }
+
+    windows = &answers;
+    StayingSystem system;
+    try {
+      ReplacedSystemFunction<decltype(&::GetFileAttributesW)> attributes(
+          &SystemFunctions::GetFileAttributesW, getFileAttributesAsWindows);
+      ReplacedSystemFunction<decltype(&::FindFirstFileW)> findFirst(
+          &SystemFunctions::FindFirstFileW, findFirstFileAsWindows);
+      ReplacedSystemFunction<decltype(&::FindNextFileW)> findNext(&SystemFunctions::FindNextFileW,
+                                                                  findNextFileAsWindows);
+      ReplacedSystemFunction<decltype(&::GetFileInformationByHandleEx)> byHandle(
+          &SystemFunctions::GetFileInformationByHandleEx, getInformationByHandleAsWindows);
+      ReplacedSystemFunction<decltype(&::CreateFileW)> create(&SystemFunctions::CreateFileW,
+                                                              createFileRecordingReads);
+      installPayload(system, palette, script, root, nullptr, payloadTable);
+    } catch (const Error& e) {
+      ADD_FAILURE() << e.what();
+    }
+    windows = nullptr;
+    if (guard != INVALID_HANDLE_VALUE) CloseHandle(guard);
+
+    EXPECT_EQ(system.exitCode, 0);
+    std::map<std::string, std::string> installed;
+    std::map<std::string, std::string> backups;
+    for (const auto& [path, content] : filesBelow(root)) {
+      (isBackup(path) ? backups : installed)[path] = content;
+    }
+    EXPECT_TRUE(installed == expected);
+    if (row.keptAside) {
+      EXPECT_EQ(backups.size(), 1u);
+      for (const auto& [backup, content] : backups) {
+        EXPECT_EQ(backup.substr(0, backup.find_last_of('_')), oneFile);
+        EXPECT_TRUE(content == (row.changed ? oneOlder : expected.at(oneFile))) << backup;
+      }
+      // The one file is the only name marked.
+      for (const std::string& open : answers.readOpens) {
+        ADD_FAILURE() << "opened for reading: " << open;
+      }
+    } else if (!backups.empty()) {
+      ADD_FAILURE() << backups.size() << " kept aside, among them " << backups.begin()->first;
+    }
   }
 }
 
