@@ -10,6 +10,7 @@
 #include "installer/files.h"
 #include "installer/journal.h"
 #include "installer/locations.h"
+#include "installer/retry.h"
 #include "installer/targets.h"
 #include "installer/text.h"
 #include "runtime/errors.h"
@@ -96,7 +97,8 @@ std::string moveAsideIfDifferent(System& system, std::string_view path,
     return {};
   }
   const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
-  throwIfFailed(system, system.moveFileReplacing(path, backup),
+  throwIfFailed(system,
+                retryWhileInUse(system, [&] { return system.moveFileReplacing(path, backup); }),
                 "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
   return backup;
 }
@@ -146,8 +148,10 @@ FileStatus createFresh(System& system, InstallJournal& journal, const std::strin
     }
     // A leftover that cannot be removed is named as it stands: the user has
     // to remove it.
-    if (const std::uint32_t code = system.removeName(path); code != 0 && !isGone(code)) {
+    if (const std::uint32_t code = retryWhileInUse(system, [&] { return system.removeName(path); });
+        code != 0 && !isGone(code)) {
       journal.notCreated(path);
+      if (isRefusedWhileInUse(code)) throw IOError(readOnlyOrHeld(path), "installPayload");
       throwIfFailed(system, code, path, "installPayload");
     }
     status = create();
@@ -179,9 +183,11 @@ void installFile(System& system, InstallJournal& journal, const std::string& des
   // The temporary name is ours; the user knows the destination.
   if (status == FileStatus::cannotRename) {
     // Refused as writing over the destination would have been (a read-only
-    // file, one that another program holds open): the user is told so.
-    if (renameError == kErrorAccessDenied || renameError == kErrorSharingViolation) {
-      checkWritten(FileStatus::cannotOpen, destination);
+    // file, one that another program holds open, for longer than a scanner
+    // does): the user is told so.
+    if (isRefusedWhileInUse(renameError)) {
+      throw IOError("cannot open: " + destination + "\n" + readOnlyOrHeld(destination),
+                    "writeFile");
     }
     throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
                   destination, "installFile");
@@ -469,10 +475,16 @@ void writeStaged(System& system, InstallJournal& journal, const std::string& pat
 
 void moveIntoPlace(System& system, InstallJournal& journal, const Target& target) {
   if (!target.staged()) return;
-  // Windows renames no directory while anything below it is open.
+  // Windows renames no directory while anything below it is open, ours or
+  // a scanner's.
   journal.releaseBelow(target.writeTo);
-  throwIfFailed(system, journal.moveDirectory(target.writeTo, target.canonical), target.path,
-                "installPayload");
+  const std::uint32_t code = journal.moveDirectory(target.writeTo, target.canonical);
+  if (isRefusedWhileInUse(code)) {
+    throw IOError("the folder " + std::string(target.path) + " could not be put in place: " +
+                      heldByAnotherProgram("a file in " + target.writeTo),
+                  "installPayload");
+  }
+  throwIfFailed(system, code, target.path, "installPayload");
 }
 
 // One installation at a time per target directory, from this machine or from
@@ -532,19 +544,31 @@ class TargetLocks {
     const std::string key = nameKeyOf(identities_, path);
     if (held_.contains(key)) return 0;
     std::unique_ptr<HeldFile> file;
-    std::uint32_t code = system_.holdFile(path, &file);
+    // A lock file of an earlier run that a scanner held when it was deleted
+    // stays delete-pending until the scanner lets go.
+    const auto create = [&] {
+      return retryWhile(
+          system_, [&] { return system_.holdFile(path, &file); },
+          [](std::uint32_t code) { return code == kErrorDeletePending; });
+    };
+    std::uint32_t code = create();
     if (code == kErrorFileExists) {
       if (system_.isHeld(path)) busy(target, path);
       if (isFolder(system_, path)) folderInTheWay(path);
-      if (system_.removeName(path) == kErrorAccessDenied) {
+      const std::uint32_t removed = retryWhileInUse(system_, [&] { return system_.removeName(path); });
+      if (removed == kErrorAccessDenied) {
         throw IOError("the lock file " + path +
                           " of an earlier installation, by another user, cannot be removed with "
                           "your permissions: if no installation is running in " +
                           std::string(target.path) + ", have it removed, then try again",
                       "installPayload");
       }
-      code = system_.holdFile(path, &file);
+      code = create();
       if (code == kErrorFileExists && system_.isHeld(path)) busy(target, path);
+    }
+    if (code == kErrorDeletePending) {
+      throw IOError(heldByAnotherProgram("the lock file " + path + " of an earlier installation"),
+                    "installPayload");
     }
     if (code == kErrorSharingViolation) busy(target, path);
     if (code == 0) held_.emplace(key, std::move(file));
@@ -652,6 +676,34 @@ void refuseLockNameClash(Identities& identities, const Target& target, const Tar
                       ": choose another folder for one of them",
                   "installPayload");
   }
+}
+
+// Controlled Folder Access, Defender's protection against ransomware, which
+// managed offices turn on, refuses writes below Documents by programs it
+// does not know, as access denied: the user cannot tell it from a
+// permission without a word.
+constexpr std::string_view kControlledFolderAccess =
+    "\nIf Windows Security's controlled folder access is on, it keeps unknown programs from "
+    "writing below Documents: allow setup.exe there (Virus & threat protection, Ransomware "
+    "protection), or choose a folder outside Documents, then try again.";
+
+bool refusedAccess(const Error& e) {
+  if (const auto* os = dynamic_cast<const OSError*>(&e)) return os->code() == kErrorAccessDenied;
+  return dynamic_cast<const IOError*>(&e) != nullptr && e.message().starts_with("cannot open: ");
+}
+
+// Whether text names a folder at or below the user's Documents or the
+// public one, which controlled folder access protects.
+bool belowDocuments(System& system, std::string_view text) {
+  const std::string target = toLowerUnicode(canonicalDirectory(text)) + "\\";
+  for (const std::string_view profile : {"USERPROFILE", "PUBLIC"}) {
+    const std::optional<std::string> root = system.environmentVariable(profile);
+    if (!root || root->empty()) continue;
+    if (target.starts_with(toLowerUnicode(canonicalDirectory(*root + "\\Documents")) + "\\")) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -823,6 +875,10 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     }
     installEntries(system, journal, palette, script, libraryRoot, table);
   } catch (Error& e) {
+    if (refusedAccess(e) && (belowDocuments(system, paletteText) ||
+                             belowDocuments(system, scriptText))) {
+      e.appendToMessage(kControlledFolderAccess);
+    }
     if (const auto problems = undo(); !problems.empty()) e.appendToMessage(undoReport(problems));
     throw;
   } catch (...) {

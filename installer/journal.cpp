@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "installer/retry.h"
 #include "installer/text.h"
 #include "runtime/errors.h"
 
@@ -32,8 +33,17 @@ std::uint32_t clearBelow(System& system, const std::string& dir, const std::stri
         return code;
       }
       if (kept) continue;
-      if (const std::uint32_t code = system.removeDirectory(path)) return failed(code, path);
-    } else if (const std::uint32_t code = system.removeName(path)) {
+      // Emptied: what still reads as in it is a name of ours deleted while
+      // another program held it, gone once that program lets go.
+      if (const std::uint32_t code = retryWhile(
+              system, [&] { return system.removeDirectory(path); },
+              [](std::uint32_t answer) {
+                return isRefusedWhileInUse(answer) || answer == kErrorDirNotEmpty;
+              })) {
+        return failed(code, path);
+      }
+    } else if (const std::uint32_t code =
+                   retryWhileInUse(system, [&] { return system.removeName(path); })) {
       return failed(code, path);
     }
   }
@@ -66,8 +76,9 @@ void InstallJournal::release(std::string_view path) {
 
 std::uint32_t InstallJournal::moveDirectory(std::string_view from, std::string_view to) {
   const auto held = holds_.find(std::string(from));
-  const std::uint32_t code =
-      held != holds_.end() ? held->second->moveTo(to) : system_.moveDirectory(from, to);
+  const std::uint32_t code = retryWhileInUse(system_, [&] {
+    return held != holds_.end() ? held->second->moveTo(to) : system_.moveDirectory(from, to);
+  });
   if (code == 0) renamedDirectory(from, to);
   return code;
 }
@@ -190,7 +201,8 @@ std::string InstallJournal::undoOne(const Change& change) {
       }
       return {};
     case Kind::movedAside:
-      if (const std::uint32_t code = system_.moveFileReplacing(change.backup, change.path)) {
+      if (const std::uint32_t code = retryWhileInUse(
+              system_, [&] { return system_.moveFileReplacing(change.backup, change.path); })) {
         return failed("the previous " + quoted(change.path) +
                           " could not be put back; it is kept as " + quoted(change.backup),
                       code);

@@ -7,6 +7,7 @@
 // those codes stays portable and is tested.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -61,8 +62,20 @@ class HeldDirectory {
   virtual ~HeldDirectory() = default;
   // Renames the held directory to to, through the handle, without replacing
   // anything there; it must have been held to move. Nothing below it may be
-  // held. 0, or the last error.
+  // held. One try (see System::moveDirectory). 0, or the last error.
   virtual std::uint32_t moveTo(std::string_view to) = 0;
+};
+
+// What a file system gives to tell one file or directory from every other.
+struct FileIds {
+  std::uint64_t volume = 0;  // the volume's serial number
+  // FileIdInfo's 128-bit id, where the file system knows that class (not
+  // FAT32 nor exFAT). Unique on ReFS, where the 64-bit index is not.
+  std::optional<std::array<std::uint8_t, 16>> id;
+  // BY_HANDLE_FILE_INFORMATION's 64-bit index: asked only where id is not
+  // given. 0 where the file system has no 64-bit ids (MS-FSCC 2.4.22), as
+  // a file server passes on.
+  std::uint64_t index = 0;
 };
 
 // Win32 error codes the logic tells apart.
@@ -71,6 +84,7 @@ inline constexpr std::uint32_t kErrorPathNotFound = 3;
 inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorSharingViolation = 32;
 inline constexpr std::uint32_t kErrorFileExists = 80;
+inline constexpr std::uint32_t kErrorInvalidParameter = 87;
 inline constexpr std::uint32_t kErrorDiskFull = 112;
 inline constexpr std::uint32_t kErrorInvalidName = 123;
 inline constexpr std::uint32_t kErrorDirNotEmpty = 145;
@@ -78,6 +92,10 @@ inline constexpr std::uint32_t kErrorFilenameTooLong = 206;  // ERROR_FILENAME_E
 inline constexpr std::uint32_t kErrorDirectory = 267;        // not a directory
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 inline constexpr std::uint32_t kErrorStoppedOnLink = 681;  // ERROR_STOPPED_ON_SYMLINK
+// A name deleted while another program still holds it open: nothing can be
+// created there until that program lets go (STATUS_DELETE_PENDING, which the
+// Win32 calls report as access denied).
+inline constexpr std::uint32_t kErrorDeletePending = 303;
 
 // A failure that says nothing stands at the name (any more).
 inline bool isGone(std::uint32_t code) {
@@ -110,18 +128,20 @@ class System {
   virtual PathKind pathKind(std::string_view path) = 0;
   // GetFileAttributesW, telling a link (FILE_ATTRIBUTE_REPARSE_POINT) apart.
   virtual NameKind nameKind(std::string_view path) = 0;
-  // What the existing file or directory at path is, links followed, in a
-  // text that is the same for every name that reaches it (another drive
-  // letter, a share, a different spelling): its volume serial number and
-  // file index. 0, or the last error.
-  virtual std::uint32_t directoryIdentity(std::string_view path, std::string* identity) = 0;
+  // What identifies the existing file or directory at path, links followed,
+  // the same for every name that reaches it (another drive letter, a share,
+  // a different spelling). FileIdInfo, and where the file system does not
+  // know that class (it answers 87, 50 or 1) the 64-bit index instead.
+  // 0, or the last error.
+  virtual std::uint32_t directoryIds(std::string_view path, FileIds* ids) = 0;
   // CreateDirectoryW without security attributes: 0, or the last error.
   virtual std::uint32_t createDirectory(std::string_view path) = 0;
   // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED: 0, or
   // the last error.
   virtual std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) = 0;
   // MoveFileExW without flags, for a directory on the same volume: nothing
-  // may stand at to. 0, or the last error.
+  // may stand at to. One try: Windows refuses it while anything below is
+  // open (5), which the caller waits out. 0, or the last error.
   virtual std::uint32_t moveDirectory(std::string_view from, std::string_view to) = 0;
   // DeleteFileW: 0, or the last error.
   virtual std::uint32_t deleteFile(std::string_view path) = 0;
@@ -130,12 +150,19 @@ class System {
   // Removes the name itself, never what it points to: a file or a hard link
   // (the other names keep the bytes), a link of any kind (its target stays),
   // an empty directory. A directory with something in it stays
-  // (kErrorDirNotEmpty). 0, or the last error.
+  // (kErrorDirNotEmpty). Anything but a directory goes by a rename of a file
+  // of ours over it, with POSIX semantics where the file system offers them:
+  // then at once even while another program holds it sharing deletion. The
+  // classic rename is refused then (5), as is a name still delete-pending;
+  // one try, which the caller repeats. 0, or the last error.
   virtual std::uint32_t removeName(std::string_view path) = 0;
   // FindFirstFileW, FindNextFileW and FindClose over the directory path: every
   // name in it but "." and "..", in no particular order, into *items
   // (replaced), links told apart. 0, or the last error.
   virtual std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) = 0;
+
+  // Sleep: lets another program's brief hold on a file end.
+  virtual void pause(std::uint32_t milliseconds) = 0;
 
   virtual std::int64_t performanceCounter() = 0;
   virtual std::int64_t performanceFrequency() = 0;
@@ -155,7 +182,10 @@ class System {
   // created), writes the bytes and, with the file still open, renames it to
   // destination in one step. When something stands at destination already,
   // onExisting runs first and the rename then replaces that name (a link
-  // there is replaced, never what it points to). cannotWrite as createFile's;
+  // there is replaced, never what it points to), with POSIX semantics where
+  // the file system offers them, so that another program's open of the old
+  // file, sharing deletion, does not refuse it; without them, such an open
+  // refuses the rename, which is retried as retryWhileInUse does. cannotWrite as createFile's;
   // cannotRename sets *renameError to the last error. An exception from
   // onExisting leaves the whole temporary file behind.
   virtual FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
@@ -168,7 +198,10 @@ class System {
   // other opener, in this process or another, on this machine or another one
   // sharing the folder, is refused with kErrorSharingViolation. 0 and *held;
   // kErrorFileExists when anything stands at path (it is not opened); or
-  // the last error.
+  // the last error; kErrorDeletePending when an earlier file of that name is
+  // deleted but still held open by another program. Released, the file goes
+  // at once where the file system offers POSIX semantics, else when the last
+  // opener lets go.
   virtual std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) = 0;
   // Whether another holds path as holdFile does: opening the name itself
   // (never through a link) for reading, sharing everything, is refused with a

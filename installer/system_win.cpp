@@ -11,6 +11,8 @@
 #include <cstring>
 #include <vector>
 
+#include "installer/retry.h"
+#include "runtime/errors.h"
 #include "runtime/syscalls_win.h"
 #include "toolkit/wHandles_win.h"
 #include "toolkit/winstr.h"
@@ -47,10 +49,58 @@ struct FindTraits {
 };
 using UniqueFind = UniqueHandle<FindTraits>;
 
+// Windows 10's information classes, which the headers give only to programs
+// that require that version (1709 for the two Ex ones); older systems, and
+// file systems that do not know them (FAT32, exFAT, some file servers),
+// refuse them.
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+constexpr DWORD kRenameReplaceIfExists = 0x1;  // FILE_RENAME_FLAG_REPLACE_IF_EXISTS
+constexpr DWORD kRenamePosixSemantics = 0x2;   // FILE_RENAME_FLAG_POSIX_SEMANTICS
+
+struct FileIdInformation {  // FILE_ID_INFO
+  ULONGLONG VolumeSerialNumber;
+  BYTE FileId[16];
+};
+
+// How a file system says that it does not know an information class: the
+// FastFAT driver answers STATUS_INVALID_PARAMETER, others "not supported" or
+// "invalid device request".
+bool isUnknownClass(DWORD code) {
+  return code == ERROR_INVALID_PARAMETER || code == ERROR_NOT_SUPPORTED ||
+         code == ERROR_INVALID_FUNCTION;
+}
+
+// Deletes the open file now, through its handle: with POSIX semantics, its
+// name goes at once even while another program holds it sharing deletion
+// (a scanner, an indexer); otherwise the name stays "delete pending" until
+// they let go, and the next creation there is refused. Falls back to the
+// plain deletion where the system or the file system does not offer them.
+// 0, or the last error.
+DWORD deleteNow(HANDLE file) {
+  FILE_DISPOSITION_INFO_EX disposeNow{FILE_DISPOSITION_FLAG_DELETE |
+                                      FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
+  if (sys.SetFileInformationByHandle(file, kFileDispositionInfoEx, &disposeNow,
+                                     sizeof disposeNow)) {
+    return 0;
+  }
+  if (const DWORD code = sys.GetLastError(); !isUnknownClass(code)) return code;
+  FILE_DISPOSITION_INFO dispose{TRUE};
+  return sys.SetFileInformationByHandle(file, FileDispositionInfo, &dispose, sizeof dispose)
+             ? 0
+             : sys.GetLastError();
+}
+
 // A file of ours held open alone, deleted when closed.
 class HeldHandle : public HeldFile {
  public:
   explicit HeldHandle(UniqueFileHandle handle) : handle_(std::move(handle)) {}
+  // The handle deletes the file when it closes, also when the process is
+  // killed; but that deletion is the classic one, which leaves the name
+  // delete-pending while a scanner holds the file. Asked for POSIX
+  // semantics, the name goes at once.
+  ~HeldHandle() override { deleteNow(handle_.get()); }
 
  private:
   UniqueFileHandle handle_;
@@ -82,6 +132,29 @@ std::vector<unsigned char> renameInfo(const std::wstring& target, bool replace) 
   return buffer;
 }
 
+// Renames the open file to target, replacing what stands there: with POSIX
+// semantics where the file system offers them, so that another program's
+// open of the replaced file, sharing deletion, does not refuse the rename;
+// else with the classic rename, which such an open refuses (5). 0, or the
+// last error.
+DWORD renameReplacing(HANDLE file, const std::wstring& target) {
+  std::vector<unsigned char> buffer = renameInfo(target, true);
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  // The flags share their place with ReplaceIfExists.
+  const DWORD flags = kRenameReplaceIfExists | kRenamePosixSemantics;
+  std::memcpy(buffer.data(), &flags, sizeof flags);
+  if (sys.SetFileInformationByHandle(file, kFileRenameInfoEx, rename,
+                                     static_cast<DWORD>(buffer.size()))) {
+    return 0;
+  }
+  if (const DWORD code = sys.GetLastError(); !isUnknownClass(code)) return code;
+  buffer = renameInfo(target, true);
+  return sys.SetFileInformationByHandle(file, FileRenameInfo, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()))
+             ? 0
+             : sys.GetLastError();
+}
+
 // Whether a reparse point of that tag stands for another name: a symbolic
 // link or a junction (a name surrogate, MS-FSCC 2.1.2.1). A synchronised
 // (IO_REPARSE_TAG_CLOUD_*) or deduplicated (IO_REPARSE_TAG_DEDUP) file is
@@ -90,12 +163,31 @@ bool isLinkTag(DWORD tag) {
   return IsReparseTagNameSurrogate(tag) || tag == 0;
 }
 
-// Windows 10 1709's class, which the headers give only to programs that
-// require that version; older systems refuse it.
-constexpr auto kFileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+// The content of a placeholder is elsewhere: reading it downloads it. So
+// is that of an offline file, which a hierarchical storage or archive
+// system keeps on tape or in a cloud, and recalls when it is read.
+constexpr DWORD kRecallAttributes =
+    0x400000 | 0x40000 | FILE_ATTRIBUTE_OFFLINE;  // RECALL_ON_DATA_ACCESS, RECALL_ON_OPEN
 
-// The content of a placeholder is elsewhere; reading it downloads it.
-constexpr DWORD kRecallAttributes = 0x400000 | 0x40000;  // RECALL_ON_DATA_ACCESS, RECALL_ON_OPEN
+// The reparse tag of what the open handle names; asked only of a reparse
+// point, as no other file has one to tell. 0, or the last error.
+DWORD reparseTagOf(HANDLE file, DWORD* tag) {
+  FILE_ATTRIBUTE_TAG_INFO info;
+  if (!sys.GetFileInformationByHandleEx(file, FileAttributeTagInfo, &info, sizeof info)) {
+    return sys.GetLastError();
+  }
+  *tag = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? info.ReparseTag : 0;
+  return 0;
+}
+
+// Opens the name itself, a link at it not followed, only to ask what it is:
+// nobody's share mode refuses that, nor a folder above that may be traversed
+// but not listed.
+UniqueFileHandle openToAsk(const std::wstring& name) {
+  return UniqueFileHandle(sys.CreateFileW(
+      name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
 
 // A directory held open without delete sharing (see HeldDirectory).
 class HeldDirectoryHandle : public HeldDirectory {
@@ -127,6 +219,17 @@ FileStatus createNew(std::string_view path, DWORD access, UniqueFileHandle* file
   const DWORD code = sys.GetLastError();
   return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS ? FileStatus::exists
                                                                    : FileStatus::cannotOpen;
+}
+
+// Whether the last failure, reported as access denied, was an open of a
+// name deleted while another program holds it.
+bool isDeletePending() {
+  constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+  try {
+    return sys.RtlGetLastNtStatus() == kStatusDeletePending;
+  } catch (const Error&) {
+    return false;  // a system without the function: a plain refusal
+  }
 }
 
 HKEY toHkey(RegistryKey key) {
@@ -178,32 +281,45 @@ NameKind WindowsSystem::nameKind(std::string_view path) {
   const DWORD attributes = sys.GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return NameKind::missing;
   if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    // The tag is in what the directory listing says of the name.
-    WIN32_FIND_DATAW found;
-    UniqueFind find(sys.FindFirstFileW(name.c_str(), &found));
-    if (!find || isLinkTag(found.dwReserved0)) return NameKind::link;
+    // The tag, through a handle on the name itself; failing that, from what
+    // the listing of its folder says. A name that tells neither is taken
+    // for a link: nothing is written through it.
+    DWORD tag = 0;
+    bool known = false;
+    if (const UniqueFileHandle file = openToAsk(name)) known = reparseTagOf(file.get(), &tag) == 0;
+    if (!known) {
+      WIN32_FIND_DATAW found;
+      const UniqueFind find(sys.FindFirstFileW(name.c_str(), &found));
+      known = static_cast<bool>(find);
+      tag = found.dwReserved0;
+    }
+    if (!known || isLinkTag(tag)) return NameKind::link;
   }
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return NameKind::directory;
   return (attributes & kRecallAttributes) != 0 ? NameKind::placeholder : NameKind::file;
 }
 
-std::uint32_t WindowsSystem::directoryIdentity(std::string_view path, std::string* identity) {
+std::uint32_t WindowsSystem::directoryIds(std::string_view path, FileIds* ids) {
   // Nothing but attributes is asked for, so nobody's share mode refuses it.
   UniqueFileHandle file(sys.CreateFileW(toWide(path).c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
                                         nullptr));
   if (!file) return sys.GetLastError();
+  // The 128-bit id, unique on ReFS where the 64-bit index is not.
+  FileIdInformation id;
+  if (sys.GetFileInformationByHandleEx(file.get(), kFileIdInfo, &id, sizeof id)) {
+    ids->volume = id.VolumeSerialNumber;
+    ids->id.emplace();
+    std::copy(std::begin(id.FileId), std::end(id.FileId), ids->id->begin());
+    return 0;
+  }
+  if (const DWORD code = sys.GetLastError(); !isUnknownClass(code)) return code;
   BY_HANDLE_FILE_INFORMATION info;
   if (!sys.GetFileInformationByHandle(file.get(), &info)) return sys.GetLastError();
-  // In hexadecimal digits by hand: the runtime's printf would make setup.exe
-  // larger by far more than this.
-  identity->clear();
-  for (const DWORD part : {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow}) {
-    for (int shift = 28; shift >= 0; shift -= 4) {
-      identity->push_back("0123456789abcdef"[(part >> shift) & 0xF]);
-    }
-  }
+  ids->volume = info.dwVolumeSerialNumber;
+  ids->id.reset();
+  ids->index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
   return 0;
 }
 
@@ -219,21 +335,7 @@ std::uint32_t WindowsSystem::moveFileReplacing(std::string_view from, std::strin
 }
 
 std::uint32_t WindowsSystem::moveDirectory(std::string_view from, std::string_view to) {
-  const std::wstring source = toWide(from);
-  const std::wstring target = toWide(to);
-  // A virus scanner or an indexer may still hold a file that was just
-  // written; a directory with an open file in it cannot be renamed. Such a
-  // hold lasts moments: wait for it, two and a half seconds in all.
-  DWORD pause = 10;
-  for (;;) {
-    if (sys.MoveFileExW(source.c_str(), target.c_str(), 0)) return 0;
-    const DWORD code = sys.GetLastError();
-    if ((code != ERROR_ACCESS_DENIED && code != ERROR_SHARING_VIOLATION) || pause > 1280) {
-      return code;
-    }
-    sys.Sleep(pause);
-    pause *= 2;
-  }
+  return sys.MoveFileExW(toWide(from).c_str(), toWide(to).c_str(), 0) ? 0 : sys.GetLastError();
 }
 
 std::uint32_t WindowsSystem::deleteFile(std::string_view path) {
@@ -266,30 +368,10 @@ std::uint32_t WindowsSystem::removeName(std::string_view path) {
     created = createNew(spare, GENERIC_WRITE | DELETE, &file);
   }
   if (created != FileStatus::ok) return sys.GetLastError();
-  std::vector<unsigned char> buffer = renameInfo(name, true);
-  DWORD code = 0;
-  if (!sys.SetFileInformationByHandle(file.get(), FileRenameInfo, buffer.data(),
-                                      static_cast<DWORD>(buffer.size()))) {
-    code = sys.GetLastError();
-  }
-  // Renamed or not, the file the handle names is ours. With POSIX semantics
-  // its name goes at once, even while a scanner or an indexer still holds
-  // the file: otherwise the name stays "delete pending" until they let go,
-  // and the next creation there is refused. Systems before Windows 10 1709,
-  // and file systems without it, refuse the request; the plain deletion
-  // then does what it can.
-  FILE_DISPOSITION_INFO_EX disposeNow{FILE_DISPOSITION_FLAG_DELETE |
-                                      FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
-  if (!sys.SetFileInformationByHandle(file.get(), kFileDispositionInfoEx, &disposeNow,
-                                      sizeof disposeNow)) {
-    FILE_DISPOSITION_INFO dispose{TRUE};
-    if (!sys.SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose,
-                                        sizeof dispose) &&
-        code == 0) {
-      code = sys.GetLastError();
-    }
-  }
-  return code;
+  const DWORD code = renameReplacing(file.get(), name);
+  // Renamed or not, the file the handle names is ours.
+  const DWORD deleted = deleteNow(file.get());
+  return code != 0 ? code : deleted;
 }
 
 std::uint32_t WindowsSystem::listDirectory(std::string_view path,
@@ -308,6 +390,10 @@ std::uint32_t WindowsSystem::listDirectory(std::string_view path,
   } while (sys.FindNextFileW(find.get(), &found));
   const DWORD code = sys.GetLastError();
   return code == ERROR_NO_MORE_FILES ? 0 : code;
+}
+
+void WindowsSystem::pause(std::uint32_t milliseconds) {
+  sys.Sleep(milliseconds);
 }
 
 std::int64_t WindowsSystem::performanceCounter() {
@@ -394,8 +480,10 @@ FileStatus WindowsSystem::writeThenRename(std::string_view temporary, std::strin
   const DWORD code = sys.GetLastError();
   if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
     onExisting();
-    if (renameTo(true)) return FileStatus::ok;
-    *renameError = sys.GetLastError();
+    const std::wstring target = toWide(destination);
+    *renameError =
+        retryWhileInUse(*this, [&] { return renameReplacing(file.get(), target); });
+    if (*renameError == 0) return FileStatus::ok;
   } else {
     *renameError = code;
   }
@@ -411,6 +499,7 @@ std::uint32_t WindowsSystem::holdFile(std::string_view path, std::unique_ptr<Hel
       FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) {
     const DWORD code = sys.GetLastError();
+    if (code == ERROR_ACCESS_DENIED && isDeletePending()) return ERROR_DELETE_PENDING;
     return code == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : code;
   }
   *held = std::make_unique<HeldHandle>(std::move(file));
@@ -440,14 +529,18 @@ std::uint32_t WindowsSystem::holdDirectory(std::string_view path, bool toMove,
       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return sys.GetLastError();
   // What was opened is told by the handle: the name may have changed since.
-  FILE_ATTRIBUTE_TAG_INFO info;
-  if (!sys.GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &info, sizeof info)) {
+  // Every file system answers the basic class; only one with reparse points
+  // is asked for a tag.
+  FILE_BASIC_INFO basic;
+  if (!sys.GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic)) {
     return sys.GetLastError();
   }
-  if ((info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && isLinkTag(info.ReparseTag)) {
-    return kErrorStoppedOnLink;
+  if ((basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    DWORD tag = 0;
+    if (const DWORD code = reparseTagOf(file.get(), &tag)) return code;
+    if (isLinkTag(tag)) return kErrorStoppedOnLink;
   }
-  if ((info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
+  if ((basic.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ERROR_DIRECTORY;
   *held = std::make_unique<HeldDirectoryHandle>(std::move(file));
   return 0;
 }

@@ -18,7 +18,7 @@ class WindowsSystem : public System {
   std::optional<std::string> environmentVariable(std::string_view name) override;
   PathKind pathKind(std::string_view path) override;
   NameKind nameKind(std::string_view path) override;
-  std::uint32_t directoryIdentity(std::string_view path, std::string* identity) override;
+  std::uint32_t directoryIds(std::string_view path, FileIds* ids) override;
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t deleteFile(std::string_view path) override;
   std::uint32_t removeDirectory(std::string_view path) override;
@@ -26,6 +26,7 @@ class WindowsSystem : public System {
   std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
   std::uint32_t moveDirectory(std::string_view from, std::string_view to) override;
+  void pause(std::uint32_t milliseconds) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override;
   FileStatus readFile(std::string_view path, std::string* content) override;

@@ -85,10 +85,35 @@ bool cannotBeDirectory(std::string_view text) {
   return false;
 }
 
+std::string identityOf(const FileIds& ids) {
+  std::string identity;
+  // In hexadecimal digits by hand: the runtime's printf would make setup.exe
+  // larger by far more than this.
+  const auto hex = [&](std::uint64_t value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) {
+      identity.push_back("0123456789abcdef"[(value >> shift) & 0xF]);
+    }
+  };
+  bool known = false;
+  hex(ids.volume, 16);
+  identity.push_back(':');
+  if (ids.id) {
+    for (const std::uint8_t byte : *ids.id) {
+      known = known || byte != 0;
+      hex(byte, 2);
+    }
+  } else {
+    known = ids.index != 0;
+    hex(ids.index, 16);
+  }
+  return known ? identity : std::string();
+}
+
 const std::string& Identities::of(std::string_view path) {
   if (const auto known = known_.find(path); known != known_.end()) return known->second;
+  FileIds ids;
   std::string identity;
-  if (system_.directoryIdentity(path, &identity) != 0) identity.clear();
+  if (system_.directoryIds(path, &ids) == 0) identity = identityOf(ids);
   return known_.emplace(std::string(path), std::move(identity)).first->second;
 }
 

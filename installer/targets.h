@@ -27,13 +27,22 @@ std::string canonicalDirectory(std::string_view text);
 // NUL, COM1 to COM9, LPT1 to LPT9, with an extension too).
 bool cannotBeDirectory(std::string_view text);
 
-// The identities of existing directories (System::directoryIdentity), each
-// asked of the system once in a run: under wine every answer costs a query
-// of the volume, and a run asks of the same ancestors again and again.
+// A directory's identity as a text, the same for every name that reaches
+// it: its volume and the 128-bit id, or the 64-bit index where the file
+// system gives no 128-bit one. "" when the id is 0, which says nothing: a
+// file system without such ids (MS-FSCC 2.4.22), as a file server passes it
+// on, gives 0 for every directory, and taking that for an identity would
+// make all of them one.
+std::string identityOf(const FileIds& ids);
+
+// The identities of existing directories (System::directoryIds), each asked
+// of the system once in a run: a run asks of the same ancestors again and
+// again.
 class Identities {
  public:
   explicit Identities(System& system) : system_(system) {}
-  // "" when nothing is at path.
+  // "" when nothing is at path, or when its identity is unknown: such a
+  // directory is told by its names, as the ones above it are.
   const std::string& of(std::string_view path);
 
  private:

@@ -5,7 +5,7 @@
 // synchronisation and start-up functions and msvcrt, so a program that starts
 // either has every entry below or has ended with "could not import: " + name.
 //
-// Three optional functions are looked up on first use instead (OnDemandFunction);
+// Four optional functions are looked up on first use instead (OnDemandFunction);
 // calling one that the system lacks raises LibraryError.
 #pragma once
 
@@ -254,6 +254,7 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(QueryPerformanceFrequency)
 
 using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
+using RtlGetLastNtStatusFunction = LONG(WINAPI*)();
 using DllGetVersionFunction = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
 using SHCreateMemStreamFunction = IStream*(WINAPI*)(const BYTE*, UINT);
 
@@ -295,6 +296,7 @@ struct SystemFunctions {
 #undef SETUP_TABLE_GDIP
 
   OnDemandFunction<RtlGetVersionFunction> RtlGetVersion{"ntdll", "RtlGetVersion"};
+  OnDemandFunction<RtlGetLastNtStatusFunction> RtlGetLastNtStatus{"ntdll", "RtlGetLastNtStatus"};
   OnDemandFunction<DllGetVersionFunction> DllGetVersion{"comctl32", "DllGetVersion"};
   OnDemandFunction<SHCreateMemStreamFunction> SHCreateMemStream{"shlwapi", std::uint16_t{12}};
 };

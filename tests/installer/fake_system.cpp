@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "installer/retry.h"
 #include "installer/text.h"
 
 namespace setup {
@@ -61,6 +62,7 @@ void FakeSystem::addDrive(char letter) {
   Node& node = nodes_[lower(root)];
   node.directory = true;
   node.path = root + "\\";
+  volumes_[lower(root)].serial = 0x1000 + volumes_.size();
 }
 
 void FakeSystem::addShare(std::string_view root) {
@@ -71,6 +73,21 @@ void FakeSystem::addShare(std::string_view root) {
   Node& node = nodes_[lower(path)];
   node.directory = true;
   node.path = path;
+  volumes_[lower(path)].serial = 0x1000 + volumes_.size();
+}
+
+void FakeSystem::setVolume(std::string_view root, Volume kind) {
+  Resolved target;
+  if (resolve(root, &target) != 0) throw std::invalid_argument("bad fake path");
+  volumes_.at(target.key.substr(0, target.rootLength)).kind = kind;
+}
+
+FakeSystem::Volume FakeSystem::volumeOf(const Resolved& name) const {
+  return volumes_.at(name.key.substr(0, name.rootLength)).kind;
+}
+
+bool FakeSystem::offersPosix(const Resolved& name) const {
+  return posixDelete_ && volumeOf(name) == Volume::ntfs;
 }
 
 void FakeSystem::mapDrive(char letter, std::string_view directory) {
@@ -110,6 +127,10 @@ void FakeSystem::putFile(std::string_view path, std::string_view content) {
 }
 
 void FakeSystem::putLink(std::string_view path, std::string_view target, bool toDirectory) {
+  Resolved name;
+  if (resolve(path, &name, false) != 0 || volumeOf(name) == Volume::fat) {
+    throw std::invalid_argument("no links there");
+  }
   putFile(path, "");
   Node& node = *const_cast<Node*>(findName(path));
   node.tag = kTagSymlink;
@@ -197,6 +218,30 @@ void FakeSystem::holdOpenOnceWritten(std::string_view path) {
 
 void FakeSystem::arrived(const std::string& key, Node& node) {
   if (holdOnceWritten_.count(key) != 0) node.hold = Hold::noSharing;
+  if (scanCalls_ > 0 && node.hold == Hold::none) {
+    node.hold = Hold::sharingDelete;
+    node.scannedUntil = ticks_ + scanCalls_;
+  }
+}
+
+void FakeSystem::tick() {
+  ++ticks_;
+  for (auto it = nodes_.begin(); it != nodes_.end();) {
+    Node& node = it->second;
+    if (node.scannedUntil == 0 || node.scannedUntil > ticks_) {
+      ++it;
+      continue;
+    }
+    node.scannedUntil = 0;
+    if (node.hold == Hold::sharingDelete) node.hold = Hold::none;
+    // The scanner's was the last handle of a deleted file: its name goes.
+    it = node.deletePending ? nodes_.erase(it) : std::next(it);
+  }
+}
+
+void FakeSystem::pause(std::uint32_t milliseconds) {
+  paused_ += milliseconds;
+  tick();
 }
 
 void FakeSystem::failWriting(std::string_view path, std::size_t bytesWritten) {
@@ -239,6 +284,7 @@ void FakeSystem::onFileCall(std::size_t n, std::function<void()> action) {
 }
 
 std::optional<std::uint32_t> FakeSystem::injectedFileFailure() {
+  tick();
   const std::size_t call = ++fileCalls_;
   if (const auto action = fileCallActions_.find(call); action != fileCallActions_.end()) {
     // Its own file calls count on from here.
@@ -534,13 +580,33 @@ NameKind FakeSystem::nameKind(std::string_view path) {
   return node->onDisk ? NameKind::file : NameKind::placeholder;
 }
 
-std::uint32_t FakeSystem::directoryIdentity(std::string_view path, std::string* identity) {
-  // GetFileInformationByHandle: a volume serial number and a file index.
+std::uint32_t FakeSystem::directoryIds(std::string_view path, FileIds* ids) {
   Resolved target;
   if (const std::uint32_t code = resolve(path, &target)) return code;
   const auto it = nodes_.find(target.key);
   if (it == nodes_.end() || it->second.deletePending) return kErrorFileNotFound;
-  *identity = "id:" + target.key;
+  Node& node = it->second;
+  if (node.serial == 0) node.serial = ++nextSerial_;
+  const VolumeInfo& volume = volumes_.at(target.key.substr(0, target.rootLength));
+  *ids = FileIds{};
+  ids->volume = volume.serial;
+  std::array<std::uint8_t, 16> id{};
+  for (std::size_t i = 0; i < 8; ++i) id[i] = static_cast<std::uint8_t>(node.serial >> (8 * i));
+  switch (volume.kind) {
+    case Volume::ntfs:
+      ids->id = id;
+      break;
+    case Volume::fat:  // FileIdInfo is not known there: the index is asked
+      ids->index = node.serial;
+      break;
+    case Volume::fileServerWithoutIds:
+      ids->id.emplace();  // all 0
+      break;
+    case Volume::refs:
+      ids->id = id;
+      ids->index = 1;  // what the index would be, had it been asked
+      break;
+  }
   return 0;
 }
 
@@ -620,7 +686,7 @@ void FakeSystem::moveTree(const Resolved& source, const Resolved& target) {
   }
 }
 
-std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
+std::uint32_t FakeSystem::move(std::string_view from, std::string_view to, bool posix) {
   Resolved source;
   Resolved target;
   if (const std::uint32_t code = resolve(from, &source, false)) return code;
@@ -636,10 +702,13 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to) {
   const auto replaced = nodes_.find(target.key);
   if (replaced != nodes_.end() && replaced != moving) {
     // Replacing needs the file opened for deletion, and a rename without
-    // POSIX semantics does not replace a file that anybody holds open; a
+    // POSIX semantics does not replace a file that anybody holds open
+    // (MS-FSCC FileRenameInformation); with them, one that is held sharing
+    // deletion goes, its holder keeping the file without a name. A
     // directory, or a link to one, is never replaced.
-    if (replaced->second.directory || replaced->second.hold != Hold::none ||
-        replaced->second.deletePending) {
+    const bool heldSharingDelete = replaced->second.hold == Hold::sharingDelete;
+    if (replaced->second.directory || replaced->second.deletePending ||
+        (replaced->second.hold != Hold::none && !(posix && heldSharingDelete))) {
       return kErrorAccessDenied;
     }
   }
@@ -696,7 +765,14 @@ std::uint32_t FakeSystem::removeName(std::string_view path) {
   if (it->second.deletePending || !mayChange(target)) return kErrorAccessDenied;
   if (it->second.held()) return kErrorSharingViolation;
   if (it->second.realDirectory() && hasChildren(target.key)) return kErrorDirNotEmpty;
-  erase(it, posixDelete_);
+  // Anything but a directory goes by a rename of a file of ours over it,
+  // which without POSIX semantics is refused while anybody holds it, sharing
+  // deletion too (MS-FSCC FileRenameInformation).
+  const bool posix = offersPosix(target);
+  if (!it->second.realDirectory() && it->second.hold == Hold::sharingDelete && !posix) {
+    return kErrorAccessDenied;
+  }
+  erase(it, posix);
   return 0;
 }
 
@@ -796,7 +872,14 @@ FileStatus FakeSystem::writeThenRename(std::string_view temporary, std::string_v
       code = move(temporary, destination);
     } else {
       onExisting();
-      code = moveFileReplacing(temporary, destination);
+      // FileRenameInfoEx with POSIX semantics where the volume offers them,
+      // tried again as long as another program's hold refuses it.
+      code = retryWhileInUse(*this, [&]() -> std::uint32_t {
+        if (const auto injected = injectedFileFailure()) return *injected;
+        Resolved target;
+        if (const std::uint32_t resolved = resolve(destination, &target, false)) return resolved;
+        return move(temporary, destination, offersPosix(target));
+      });
     }
   }
   if (code == 0) return FileStatus::ok;
@@ -808,12 +891,26 @@ FileStatus FakeSystem::writeThenRename(std::string_view temporary, std::string_v
 // FILE_FLAG_DELETE_ON_CLOSE.
 class FakeSystem::Held : public HeldFile {
  public:
-  Held(FakeSystem& system, std::string key) : system_(system), key_(std::move(key)) {}
-  ~Held() override { system_.nodes_.erase(key_); }
+  Held(FakeSystem& system, std::string key, bool posix)
+      : system_(system), key_(std::move(key)), posix_(posix) {}
+  // Deleted with POSIX semantics where offered; else a scanner that opened
+  // it leaves its name delete-pending.
+  ~Held() override {
+    const auto it = system_.nodes_.find(key_);
+    if (it == system_.nodes_.end()) return;
+    if (posix_ || system_.scanCalls_ == 0) {
+      system_.nodes_.erase(it);
+      return;
+    }
+    it->second.deletePending = true;
+    it->second.hold = Hold::sharingDelete;
+    it->second.scannedUntil = system_.ticks_ + system_.scanCalls_;
+  }
 
  private:
   FakeSystem& system_;
   std::string key_;
+  bool posix_;
 };
 
 std::uint32_t FakeSystem::holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) {
@@ -823,13 +920,14 @@ std::uint32_t FakeSystem::holdFile(std::string_view path, std::unique_ptr<HeldFi
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
   if (const auto it = nodes_.find(target.key); it != nodes_.end()) {
-    return it->second.deletePending ? kErrorAccessDenied : kErrorFileExists;
+    return it->second.deletePending ? kErrorDeletePending : kErrorFileExists;
   }
   if (!mayChange(target)) return kErrorAccessDenied;
   Node& node = nodes_[target.key];
   node.path = target.path;
   node.hold = Hold::noSharing;
-  *held = std::make_unique<Held>(*this, target.key);
+  *held = std::make_unique<Held>(*this, target.key, offersPosix(target));
+  heldFiles_.push_back(target.path);
   return 0;
 }
 
@@ -906,6 +1004,9 @@ std::string FakeSystem::errorText(std::uint32_t code) {
       {kErrorFilenameTooLong, "The filename or extension is too long.\r\n"},
       {kErrorDirectory, "The directory name is invalid.\r\n"},
       {kErrorStoppedOnLink, "The create operation stopped after reaching a symbolic link.\r\n"},
+      {kErrorInvalidParameter, "The parameter is incorrect.\r\n"},
+      {kErrorDeletePending, "The file cannot be opened because it is in the process of being "
+                            "deleted.\r\n"},
   };
   const auto it = texts.find(code);
   return it == texts.end() ? std::string() : it->second;

@@ -6,7 +6,10 @@
 // reparse points that are not links (synchronised and deduplicated files),
 // placeholders whose content is elsewhere, delete-pending names, the path
 // length limits of a program without long-path support, the registry calls'
-// result codes. Each such answer names its source where it is modelled.
+// result codes, the file systems of ordinary set-ups (FAT32 and exFAT drives,
+// file servers and ReFS volumes, and the ids they give) and a virus scanner
+// that opens each new file for a moment. Each such answer names its source
+// where it is modelled.
 // Failures of single calls can be injected. Its files are as a shared
 // folder's: every installation that uses one fake sees the others' share
 // modes, as two machines do through a file server.
@@ -30,6 +33,24 @@ class FakeSystem : public System {
  public:
   enum class RegistryCall { rootSize, rootRead, open, keySize, keyRead, close };
 
+  // What file system a drive or a share has, where the installation meets
+  // the differences.
+  enum class Volume {
+    // POSIX-semantics renames and deletions (where setPosixDelete leaves
+    // them), reparse points, unique 128-bit and 64-bit ids.
+    ntfs,
+    // FAT32 and exFAT: none of the Ex information classes (FastFAT's
+    // FatCommonQueryInformation answers STATUS_INVALID_PARAMETER), so no
+    // POSIX semantics and no 128-bit id; no reparse points; a 64-bit index.
+    fat,
+    // A file server whose file system has no 64-bit ids: the redirector
+    // passes on ids of 0 (MS-FSCC 2.4.22). No POSIX semantics.
+    fileServerWithoutIds,
+    // ReFS: unique 128-bit ids, but 64-bit indexes that are not
+    // (BY_HANDLE_FILE_INFORMATION: "use FileIdInfo"). No POSIX semantics.
+    refs,
+  };
+
   struct ShownBox {
     NativeWindow owner;
     std::string text;
@@ -43,6 +64,8 @@ class FakeSystem : public System {
   // --- Setting up.
   void addDrive(char letter);
   void addShare(std::string_view root);  // "\\server\share"
+  // The file system of a drive ("E:") or a share; ntfs at first.
+  void setVolume(std::string_view root, Volume kind);
   // A drive letter that is another name for an existing directory, as
   // subst or a mapped share makes one.
   void mapDrive(char letter, std::string_view directory);
@@ -75,6 +98,13 @@ class FakeSystem : public System {
   // an indexer does: deleting it leaves its name delete-pending until
   // release, unless the deletion asks for POSIX semantics.
   void holdOpenSharingDelete(std::string_view path);
+  // A virus scanner or an indexer: each file written, or renamed to a new
+  // name, is opened by another program, sharing everything, for the next
+  // calls file calls and pauses (0: never; any later file is not held). A
+  // directory above it cannot be renamed meanwhile, a rename without POSIX
+  // semantics cannot replace it, and a deletion without them leaves its name
+  // delete-pending. A lock file deleted while scanning is left so.
+  void scanNewFiles(std::size_t calls) { scanCalls_ = calls; }
   // The holds of other processes on path end.
   void release(std::string_view path);
   // Whether the file system offers POSIX-semantics deletion (NTFS since
@@ -129,6 +159,10 @@ class FakeSystem : public System {
   std::size_t openRegistryKeys() const { return openKeys_.size(); }
   std::size_t createDirectoryCalls() const { return createDirectoryCalls_; }
   std::size_t downloads() const { return downloads_; }
+  // Every file that holdFile has created, in order.
+  const std::vector<std::string>& heldFiles() const { return heldFiles_; }
+  // The milliseconds of every pause, added up.
+  std::uint64_t paused() const { return paused_; }
 
   // --- System.
   std::int32_t regGetValue(RegistryKey key, const std::string* subKey, std::string_view valueName,
@@ -138,7 +172,7 @@ class FakeSystem : public System {
   std::optional<std::string> environmentVariable(std::string_view name) override;
   PathKind pathKind(std::string_view path) override;
   NameKind nameKind(std::string_view path) override;
-  std::uint32_t directoryIdentity(std::string_view path, std::string* identity) override;
+  std::uint32_t directoryIds(std::string_view path, FileIds* ids) override;
   std::uint32_t createDirectory(std::string_view path) override;
   std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
   // As Windows: refused when anything stands at to, or when a file inside is
@@ -148,6 +182,8 @@ class FakeSystem : public System {
   std::uint32_t removeDirectory(std::string_view path) override;
   std::uint32_t removeName(std::string_view path) override;
   std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) override;
+  // Not a file call, but the scanner's holds count it.
+  void pause(std::uint32_t milliseconds) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override { return frequency_; }
   FileStatus readFile(std::string_view path, std::string* content) override;
@@ -184,6 +220,8 @@ class FakeSystem : public System {
     int directoryHolds = 0;  // handles without delete sharing
     int movingHolds = 0;     // of which with DELETE access
     bool deletePending = false;
+    std::size_t scannedUntil = 0;  // the tick at which the scanner lets go; 0: not held
+    std::uint64_t serial = 0;      // its file id, given when first asked
 
     // Opened by someone in a way that keeps it from being renamed,
     // replaced or deleted.
@@ -240,8 +278,16 @@ class FakeSystem : public System {
   std::vector<DirectoryItem> childrenOf(const std::string& key) const;
   std::map<std::string, std::u16string>* registryKey(RegistryKey key, const std::string* subKey);
   std::optional<std::int32_t> injected(RegistryCall call);
-  // MoveFileExW's work, not counted as a file call.
-  std::uint32_t move(std::string_view from, std::string_view to);
+  // MoveFileExW's work, not counted as a file call; posix: a rename with
+  // POSIX semantics, which replaces a file that another holds sharing
+  // deletion.
+  std::uint32_t move(std::string_view from, std::string_view to, bool posix = false);
+  // Whether the volume of the resolved name offers POSIX semantics.
+  bool offersPosix(const Resolved& name) const;
+  Volume volumeOf(const Resolved& name) const;
+  // One more file call or pause: the scanner lets go of what it held long
+  // enough.
+  void tick();
   void hold(std::string_view path, Hold hold);
   // A file has been written or renamed to key: holdOpenOnceWritten's hold.
   void arrived(const std::string& key, Node& node);
@@ -249,6 +295,16 @@ class FakeSystem : public System {
   std::optional<std::uint32_t> injectedFileFailure();
 
   std::map<std::string, Node> nodes_;
+  struct VolumeInfo {
+    Volume kind = Volume::ntfs;
+    std::uint64_t serial = 0;
+  };
+  std::map<std::string, VolumeInfo> volumes_;  // by root key
+  std::uint64_t nextSerial_ = 0;
+  std::size_t scanCalls_ = 0;
+  std::size_t ticks_ = 0;
+  std::uint64_t paused_ = 0;
+  std::vector<std::string> heldFiles_;
   std::map<std::string, std::size_t> writeLimits_;
   std::set<std::string> holdOnceWritten_;
   std::string currentDirectory_ = "C:\\";
