@@ -1603,3 +1603,90 @@ TEST_F(AllOrNothing, OneOfTheTwoLocksIsEnough) {
 
 }  // namespace
 }  // namespace setup
+
+namespace setup {
+namespace {
+
+// Set-ups that users have every day: a FAT32 or exFAT drive, a file server
+// or a ReFS volume whose 64-bit ids say nothing, a virus scanner that opens
+// each new file for a moment. A first installation and a reinstallation end
+// complete with no back-up, and each of the two targets, which end in the
+// same name, holds its own lock.
+TEST_F(AllOrNothing, OrdinarySetUpsInstall) {
+  using Volume = FakeSystem::Volume;
+  const std::string palette = "E:\\Lib\\pal\\MELDRA";
+  const std::string script = "E:\\Lib\\scr\\MELDRA";
+  struct Row {
+    std::string_view name;
+    Volume volume;
+    std::size_t scan;  // calls for which the scanner holds each new file
+    bool posix = true;
+  };
+  const Row rows[] = {
+      {"NTFS", Volume::ntfs, 0},
+      {"NTFS, scanner", Volume::ntfs, 3},
+      {"NTFS before Windows 10 1709, scanner", Volume::ntfs, 3, false},
+      {"FAT32 or exFAT", Volume::fat, 0},
+      {"FAT32 or exFAT, scanner", Volume::fat, 3},
+      {"file server without ids", Volume::fileServerWithoutIds, 0},
+      {"file server without ids, scanner", Volume::fileServerWithoutIds, 3},
+      {"ReFS", Volume::refs, 0},
+  };
+  // The lock files go with the run, or stay delete-pending while the
+  // scanner holds them.
+  const auto installed = [&] {
+    Tree tree = system.tree();
+    std::erase_if(tree, [](const auto& node) { return node.first.ends_with(".setup-lock"); });
+    return tree;
+  };
+  std::optional<Tree> complete;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.name));
+    restart(&AllOrNothing::prepareNothing);
+    system.makeDirectories("E:\\Lib\\pal");
+    system.makeDirectories("E:\\Lib\\scr");
+    system.setVolume("E:", row.volume);
+    system.setPosixDelete(row.posix);
+    system.scanNewFiles(row.scan);
+    for (const std::string_view run : {"first installation", "reinstallation"}) {
+      SCOPED_TRACE(std::string(run));
+      system.clearExitCode();
+      const std::size_t locksBefore = system.heldFiles().size();
+      EXPECT_EQ(installReporting(palette, script, "E:\\Lib", payload.table()), "");
+      EXPECT_EQ(system.exitCode(), 0);
+      if (!complete) complete = installed();
+      EXPECT_EQ(installed(), *complete);
+      const std::vector<std::string> locks(system.heldFiles().begin() + locksBefore,
+                                           system.heldFiles().end());
+      for (const std::string& target : {palette, script}) {
+        EXPECT_NE(std::find(locks.begin(), locks.end(), target + ".setup-lock"), locks.end())
+            << target << " was not locked";
+      }
+      // A run that meets no hold waits for none.
+      if (row.scan == 0) {
+        EXPECT_EQ(system.paused(), 0u);
+      }
+    }
+  }
+  ASSERT_TRUE(complete);
+  EXPECT_EQ(std::count_if(complete->begin(), complete->end(),
+                          [](const auto& node) { return node.second.has_value(); }),
+            7);
+}
+
+// A hold that does not end: the run is undone and says which folder could
+// not be put in place, and why.
+TEST_F(AllOrNothing, AHoldThatLastsIsNamed) {
+  restart(&AllOrNothing::prepareNothing);
+  const Tree before = system.tree();
+  system.scanNewFiles(1'000'000);
+  EXPECT_EQ(installCatching(),
+            "IOError: the folder E:\\Lib\\P could not be put in place: " +
+                heldByAnotherProgram("a file in E:\\Lib\\P.setup-tmp"));
+  EXPECT_EQ(system.tree(), before);
+  EXPECT_GE(system.paused(), kRetryMilliseconds);
+  EXPECT_LE(system.paused(), 2 * kRetryMilliseconds);
+}
+
+}  // namespace
+}  // namespace setup
