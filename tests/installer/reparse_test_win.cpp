@@ -246,14 +246,19 @@ std::wstring directoryOf(std::wstring_view pattern) {
 }
 
 struct Mark {
-  DWORD tag;
+  DWORD tag;     // 0: not a reparse point
   DWORD recall;  // the recall attributes besides FILE_ATTRIBUTE_REPARSE_POINT, or 0
+
+  DWORD attributes() const { return (tag != 0 ? FILE_ATTRIBUTE_REPARSE_POINT : 0) | recall; }
 };
 
 // The marked names, by their keys, and what the installation did with them;
 // the functions being replaced.
 struct AsWindows {
   std::map<std::wstring, Mark> marked;
+  // The marked names' folders may be traversed but not listed: looking a
+  // marked name up by FindFirstFileW is refused.
+  bool unlistable = false;
   // The directory that each find handle lists, for the names it returns.
   std::map<HANDLE, std::wstring> listing;
   std::vector<std::string> readOpens;
@@ -270,7 +275,7 @@ struct AsWindows {
   }
   void markFound(const std::wstring& dir, WIN32_FIND_DATAW* found) const {
     if (const Mark* mark = markOf(dir + L"\\" + found->cFileName)) {
-      found->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT | mark->recall;
+      found->dwFileAttributes |= mark->attributes();
       found->dwReserved0 = mark->tag;
     }
   }
@@ -280,12 +285,16 @@ AsWindows* windows = nullptr;
 DWORD WINAPI getFileAttributesAsWindows(LPCWSTR name) {
   DWORD attributes = windows->getFileAttributes(name);
   if (const Mark* mark = windows->markOf(name); mark && attributes != INVALID_FILE_ATTRIBUTES) {
-    attributes |= FILE_ATTRIBUTE_REPARSE_POINT | mark->recall;
+    attributes |= mark->attributes();
   }
   return attributes;
 }
 
 HANDLE WINAPI findFirstFileAsWindows(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
+  if (windows->unlistable && windows->markOf(pattern) != nullptr) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
   const HANDLE find = windows->findFirstFile(pattern, found);
   if (find != INVALID_HANDLE_VALUE) {
     windows->listing[find] = directoryOf(pattern);
@@ -309,7 +318,7 @@ BOOL WINAPI getInformationByHandleAsWindows(HANDLE file, FILE_INFO_BY_HANDLE_CLA
   if (length == 0 || length >= MAX_PATH * 2) return got;
   if (const Mark* mark = windows->markOf(name)) {
     auto* tagInfo = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
-    tagInfo->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT | mark->recall;
+    tagInfo->FileAttributes |= mark->attributes();
     tagInfo->ReparseTag = mark->tag;
   }
   return got;
@@ -362,6 +371,7 @@ TEST_F(ReparseTags, DecideWhatIsKeptAsideAndWhatIsRead) {
     Marked marked;
     bool changed;    // the one file holds older bytes than the payload's
     bool keptAside;  // the one file is kept aside, unread; else nothing is
+    bool unlistable = false;
   };
   const Row rows[] = {
       {"hydrated OneDrive files", {kTagCloud, 0}, Marked::everyFile, false, false},
@@ -369,9 +379,15 @@ TEST_F(ReparseTags, DecideWhatIsKeptAsideAndWhatIsRead) {
       // OneDrive marks its folders as it marks its files; they are written
       // into and held as folders.
       {"OneDrive folders", {kTagCloud, 0}, Marked::everyFolder, false, false},
+      // A folder that may be traversed but not listed tells nothing of what
+      // is in it; the name itself does.
+      {"OneDrive folders, unlistable", {kTagCloud, 0}, Marked::everyFolder, false, false, true},
       {"changed placeholder", {kTagCloud, kRecallOnDataAccess}, Marked::oneFile, true, true},
       // Telling that it holds the payload's bytes would download it.
       {"placeholder recalled on open", {kTagCloud, kRecallOnOpen}, Marked::oneFile, false, true},
+      // A hierarchical storage or archive system keeps its content on tape or
+      // in a cloud, and recalls it when it is read.
+      {"offline file", {0, FILE_ATTRIBUTE_OFFLINE}, Marked::oneFile, false, true},
       // Its bytes, read through it, are the payload's: a link is the user's
       // all the same.
       {"symbolic link to a file", {kTagSymlink, 0}, Marked::oneFile, false, true},
@@ -389,6 +405,7 @@ TEST_F(ReparseTags, DecideWhatIsKeptAsideAndWhatIsRead) {
     if (row.changed) writeContent(pathOf(root + "\\" + oneFile), oneOlder);
 
     AsWindows answers;
+    answers.unlistable = row.unlistable;
     if (row.marked == Marked::oneFile) {
       answers.marked[nameKey(toWide(root + "\\" + oneFile))] = row.mark;
     } else {
