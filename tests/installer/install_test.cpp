@@ -1690,3 +1690,40 @@ TEST_F(AllOrNothing, AHoldThatLastsIsNamed) {
 
 }  // namespace
 }  // namespace setup
+
+namespace setup {
+namespace {
+
+// Controlled folder access refuses the writes of programs it does not know
+// below Documents, as access denied: the message says so there, and only
+// there.
+TEST_F(Install, ARefusalBelowDocumentsNamesControlledFolderAccess) {
+  struct Row {
+    std::string_view palette;
+    bool hinted;
+  };
+  const Row rows[] = {
+      {"C:\\users\\anne\\Documents\\Allplan\\P", true},
+      {"c:/Users/Public/documents/P", true},
+      {"C:\\users\\anne\\Documents", true},
+      {"C:\\users\\anne\\Documents old\\P", false},
+      {"D:\\Data\\P", false},
+  };
+  Payload payload;
+  payload.add("readme.md", "read me");
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.palette));
+    system = FakeSystem();
+    SetUp();
+    system.setEnvironment("PUBLIC", "C:\\Users\\Public");
+    system.makeDirectories(row.palette);
+    system.denyChanges(row.palette);
+    const std::string error = installReporting(row.palette, "D:\\S", "D:", payload.table());
+    EXPECT_EQ(error.substr(0, error.find('\n')),
+              "IOError: cannot open: " + std::string(row.palette) + "\\readme.md");
+    EXPECT_EQ(error.find("controlled folder access") != std::string::npos, row.hinted) << error;
+  }
+}
+
+}  // namespace
+}  // namespace setup
