@@ -481,8 +481,7 @@ FileStatus WindowsSystem::writeThenRename(std::string_view temporary, std::strin
   if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) {
     onExisting();
     const std::wstring target = toWide(destination);
-    *renameError =
-        retryWhileInUse(*this, [&] { return renameReplacing(file.get(), target); });
+    *renameError = retryWhileInUse(*this, [&] { return renameReplacing(file.get(), target); });
     if (*renameError == 0) return FileStatus::ok;
   } else {
     *renameError = code;

@@ -1,10 +1,16 @@
 #include "installer/targets.h"
 
+#include <algorithm>
+
 #include "installer/locations.h"
 #include "installer/text.h"
+#include "runtime/errors.h"
 
 namespace setup {
 namespace {
+
+constexpr std::string_view kOrderListWord = "Bestellliste";
+constexpr std::string_view kOrderListFrench = "Liste de commande";
 
 bool isSeparator(char c) {
   return c == '/' || c == '\\';
@@ -155,6 +161,76 @@ bool sameOrInside(Identities& identities, const Place& inner, const Place& outer
     if (identities.of(above) == outer.self) return true;
   }
   return false;
+}
+
+std::string pathKey(std::string_view path) {
+  return toLowerUnicode(replaceAll(path, "/", "\\"));
+}
+
+bool isPlainAbsolute(std::string_view path) {
+  const std::size_t prefix = drivePrefixLength(path);
+  if (prefix == 0 || prefix >= path.size() || !isSeparator(path[prefix])) return false;
+  for (std::size_t start = prefix + 1; start <= path.size();) {
+    std::size_t end = start;
+    while (end < path.size() && !isSeparator(path[end])) ++end;
+    const std::string_view name = path.substr(start, end - start);
+    if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ')
+      return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::string relativePathOf(const PayloadEntry& entry) {
+  const std::string name = entry.isPalette
+                               ? replaceAll(entry.name, kOrderListWord, kOrderListFrench)
+                               : std::string(entry.name);
+  return "\\" + std::string(entry.subDir) + name;
+}
+
+std::size_t utf16Length(std::string_view text) {
+  return utf8ToUtf16(text).size();
+}
+
+Contents contentsOf(std::span<const PayloadEntry> table, bool palette) {
+  Contents contents;
+  const auto addDirectory = [&](const std::string& relative) {
+    if (contents.directories.insert(pathKey(relative)).second) {
+      contents.spelled.push_back(replaceAll(relative, "/", "\\"));
+    }
+    contents.longestDirectory = std::max(contents.longestDirectory, utf16Length(relative));
+  };
+  if (!palette) {
+    for (const std::string_view dir : kScriptSubDirectories) addDirectory(std::string(dir));
+  }
+  for (const PayloadEntry& entry : table) {
+    if (entry.isPalette != palette) continue;
+    const std::string relative = relativePathOf(entry);
+    for (std::size_t cut = relative.find_first_of("\\/", 1); cut != std::string::npos;
+         cut = relative.find_first_of("\\/", cut + 1)) {
+      addDirectory(relative.substr(0, cut));
+    }
+    if (const std::size_t length = utf16Length(relative); length > contents.longestFile) {
+      contents.longestFile = length;
+      contents.longestFileName = relative;
+    }
+  }
+  return contents;
+}
+
+Target targetOf(std::string_view text) {
+  return Target{text, canonicalDirectory(text), {}, std::string(text)};
+}
+
+void refuseLongFilePaths(const Target& target, const Contents& contents) {
+  if (target.staged() || contents.longestFileName.empty()) return;
+  if (utf16Length(target.canonical) + contents.longestFile + kLongestOwnSuffix <= kMaxFilePath) {
+    return;
+  }
+  throw IOError("the path " + std::string(target.path) + contents.longestFileName +
+                    " is too long for Windows, which takes 259 characters with the "
+                    "installation's own names beside it; choose a shorter folder",
+                "installPayload");
 }
 
 }  // namespace setup

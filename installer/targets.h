@@ -2,15 +2,21 @@
 // typed: one directory has many spellings (letter case, separators, trailing
 // dots, another drive letter or a share mapped to the same folder), and the
 // installation's own names beside a target must follow the directory, not its
-// spelling.
+// spelling. And what the payload puts below each, measured against the
+// limits Windows sets a program without long-path support: a target that
+// cannot take its files is refused before anything is made.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
+#include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "installer/payload.h"
 #include "installer/system.h"
 
 namespace setup {
@@ -75,5 +81,68 @@ std::string nameKeyOf(Identities& identities, std::string_view path);
 // Whether inner is outer or lies below it. Only when outer exists are the
 // directories above inner asked for.
 bool sameOrInside(Identities& identities, const Place& inner, const Place& outer);
+
+// The script directory's three sub-directories, made by the directory step.
+inline constexpr std::string_view kScriptSubDirectories[] = {"\\fonts", "\\fonts\\static",
+                                                             "\\resources"};
+
+// The longest name a file system takes, and the longest path a program
+// without long-path support may create a directory or a file at, in UTF-16
+// units.
+inline constexpr std::size_t kMaxNameLength = 255;
+inline constexpr std::size_t kMaxDirectoryPath = 247;
+inline constexpr std::size_t kMaxFilePath = 259;
+// The most a name of the installation's own adds to a destination's path:
+// NAME.setup-tmp, and the spare of its removal, NAME.setup-tmp.setup-rm7.
+inline constexpr std::size_t kLongestOwnSuffix = 20;
+
+std::size_t utf16Length(std::string_view text);
+
+// The lower-cased relative path with "\" for "/": one key for every spelling.
+std::string pathKey(std::string_view path);
+
+// A plain absolute path: a drive or share, then names, none of them "." or
+// "..", empty, or ending in a dot or a space (which Windows drops).
+bool isPlainAbsolute(std::string_view path);
+
+// Where an entry's file goes below its target, from the separator on, the
+// order-list files renamed for the French user interface.
+std::string relativePathOf(const PayloadEntry& entry);
+
+// What the installation puts below one target: the directories that hold
+// its files, by the pathKey of each relative path and as spelled with "\"
+// (parents first: each entry's are added from the top down), and the
+// lengths of the longest relative paths.
+struct Contents {
+  std::set<std::string> directories;
+  std::vector<std::string> spelled;
+  std::size_t longestDirectory = 0;
+  std::size_t longestFile = 0;
+  std::string longestFileName;
+};
+
+// The contents of the palette side of table, or of the script side.
+Contents contentsOf(std::span<const PayloadEntry> table, bool palette);
+
+// Where the files of one target directory go. A target that does not exist
+// yet is filled under a temporary name and renamed into place once all its
+// files are written: the whole directory appears in one step, and its files
+// need no rename each (under wine that rename costs a third of the write).
+struct Target {
+  std::string_view path;  // as the user typed it: destinations and messages
+  std::string canonical;  // as Windows opens it: the names beside it
+  Place place;            // the directory itself, however it is spelled
+  std::string writeTo;    // path, or canonical + kTemporarySuffix while staged
+
+  bool staged() const { return writeTo != path; }
+};
+
+// A target as typed, neither placed nor staged yet.
+Target targetOf(std::string_view text);
+
+// Files whose paths would be longer than Windows lets a program use are
+// refused before anything is made, naming the longest (IOError). A staged
+// target has been measured with its staging name already.
+void refuseLongFilePaths(const Target& target, const Contents& contents);
 
 }  // namespace setup

@@ -1005,8 +1005,9 @@ std::string FakeSystem::errorText(std::uint32_t code) {
       {kErrorDirectory, "The directory name is invalid.\r\n"},
       {kErrorStoppedOnLink, "The create operation stopped after reaching a symbolic link.\r\n"},
       {kErrorInvalidParameter, "The parameter is incorrect.\r\n"},
-      {kErrorDeletePending, "The file cannot be opened because it is in the process of being "
-                            "deleted.\r\n"},
+      {kErrorDeletePending,
+       "The file cannot be opened because it is in the process of being "
+       "deleted.\r\n"},
   };
   const auto it = texts.find(code);
   return it == texts.end() ? std::string() : it->second;

@@ -1680,9 +1680,8 @@ TEST_F(AllOrNothing, AHoldThatLastsIsNamed) {
   restart(&AllOrNothing::prepareNothing);
   const Tree before = system.tree();
   system.scanNewFiles(1'000'000);
-  EXPECT_EQ(installCatching(),
-            "IOError: the folder E:\\Lib\\P could not be put in place: " +
-                heldByAnotherProgram("a file in E:\\Lib\\P.setup-tmp"));
+  EXPECT_EQ(installCatching(), "IOError: the folder E:\\Lib\\P could not be put in place: " +
+                                   heldByAnotherProgram("a file in E:\\Lib\\P.setup-tmp"));
   EXPECT_EQ(system.tree(), before);
   EXPECT_GE(system.paused(), kRetryMilliseconds);
   EXPECT_LE(system.paused(), 2 * kRetryMilliseconds);

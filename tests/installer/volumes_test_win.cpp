@@ -114,8 +114,9 @@ BOOL WINAPI setInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID i
     // The Ex class's flags share their place with ReplaceIfExists.
     const bool replacing = (rename->ReplaceIfExists & 1) != 0;
     const std::wstring target(rename->FileName, rename->FileNameLength / sizeof(wchar_t));
-    if (isDirectory(file) ? scannerRefuses(nameOf(file), 3)
-                          : replacing && fs::exists(fs::path(target)) && scannerRefuses(target, 1)) {
+    if (isDirectory(file)
+            ? scannerRefuses(nameOf(file), 3)
+            : replacing && fs::exists(fs::path(target)) && scannerRefuses(target, 1)) {
       return refuse(ERROR_ACCESS_DENIED);
     }
   }
