@@ -24,12 +24,6 @@ std::string readFile(System& system, std::string_view path) {
   return content;
 }
 
-bool hasContent(System& system, std::string_view path, std::string_view content) {
-  bool same = false;
-  checkRead(system.compareFile(path, content, &same), path, "hasContent");
-  return same;
-}
-
 void checkWritten(FileStatus status, std::string_view path) {
   switch (status) {
     case FileStatus::ok:

@@ -12,8 +12,6 @@ namespace setup {
 // "cannot read from file: " + path.
 std::string readFile(System& system, std::string_view path);
 
-// Whether the file holds exactly content. Throws readFile's IOErrors.
-bool hasContent(System& system, std::string_view path, std::string_view content);
 // Throws the IOError of a write of path that ended in status: "cannot open: "
 // + path, or "cannot write string to file" (the file may then be partly
 // written). Returns for FileStatus::ok.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "installer/holds.h"
+#include "installer/directories.h"
 #include "installer/journal.h"
 #include "installer/locations.h"
 #include "installer/locks.h"
@@ -57,10 +57,8 @@ void decompressEntry(const PayloadEntry& entry, std::string& content) {
 }
 
 // createDirectory's work, without its box: an OSError passes on.
-void createDirectories(System& system, std::string_view path, InstallJournal* journal) {
-  const auto create = [&](std::string_view dir) {
-    if (!existsOrCreateDir(system, dir) && journal != nullptr) journal->createdDirectory(dir);
-  };
+void createDirectories(System& system, std::string_view path) {
+  const auto create = [&](std::string_view dir) { existsOrCreateDir(system, dir); };
   if (system.pathKind(path) == PathKind::directory) return;
   const bool absolute = isAbsolute(path);
   bool rootSkipped = false;
@@ -75,8 +73,8 @@ void createDirectories(System& system, std::string_view path, InstallJournal* jo
   if (!absolute || rootSkipped) create(path);
 }
 
-void installEntries(System& system, InstallJournal& journal, const Target& palette,
-                    const Target& script, std::string_view libraryRoot,
+void installEntries(System& system, InstallJournal& journal, InstallJournal& parents,
+                    Target& palette, Target& script, std::string_view libraryRoot,
                     std::span<const PayloadEntry> table) {
   const std::string relative = relativeScriptDir(script.path, libraryRoot);
   const std::string pathLine = "path = '" + replaceAll(script.path, "\\", "\\\\") + "'";
@@ -96,10 +94,23 @@ void installEntries(System& system, InstallJournal& journal, const Target& palet
       content = replaceWholeWords(content, defaultPathLine, pathLine);
     }
     const std::string destination = std::string(target.path) + relativePath;
+    std::string name;
+    Directory& dir = directoryOf(target, relativePath, &name);
     if (target.staged()) {
-      writeStaged(system, journal, target.writeTo + relativePath, destination, content);
+      writeStaged(system, journal, dir, name, target.writeTo + relativePath, destination, content);
     } else {
-      installFile(system, journal, destination, content);
+      installFile(system, journal, dir, name, destination, content);
+    }
+  }
+  // A directory made into a junction while it was empty, whatever its holds,
+  // keeps what was written through its handle to itself, but its name leads
+  // elsewhere: neither it nor a directory around it may stay in place.
+  for (InstallJournal* kept : {&journal, &parents}) {
+    if (const std::string changed = kept->changedDirectory(); !changed.empty()) {
+      throw IOError(changed +
+                        " was made into a link by another program while the installation ran: "
+                        "remove that link, then try again",
+                    "installPayload");
     }
   }
   moveIntoPlace(system, journal, palette);
@@ -171,8 +182,7 @@ bool existsOrCreateDir(System& system, std::string_view dir) {
   throw OSError(static_cast<std::int32_t>(code), system.errorText(code), dir, "existsOrCreateDir");
 }
 
-bool createDirectory(System& system, std::string_view path, NativeWindow owner,
-                     InstallJournal* journal) {
+bool createDirectory(System& system, std::string_view path, NativeWindow owner) {
   const auto refuse = [&] {
     system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
     return false;
@@ -181,7 +191,7 @@ bool createDirectory(System& system, std::string_view path, NativeWindow owner,
   // side would land below the root of the current drive.
   if (path.empty()) return refuse();
   try {
-    createDirectories(system, path, journal);
+    createDirectories(system, path);
   } catch (const OSError&) {
     return refuse();
   }
@@ -190,7 +200,13 @@ bool createDirectory(System& system, std::string_view path, NativeWindow owner,
 
 std::string backupIfChanged(System& system, std::string_view path, std::string_view newContent) {
   if (system.pathKind(path) != PathKind::file) return {};
-  return moveAsideIfDifferent(system, path, newContent);
+  const std::size_t cut = path.find_last_of("\\/");
+  const std::string parent(path.substr(0, cut == 0 || path[cut - 1] == ':' ? cut + 1 : cut));
+  std::unique_ptr<Directory> dir;
+  throwIfFailed(system, system.openDirectory(parent, &dir), parent, "backupIfChanged");
+  const std::string_view name = path.substr(cut + 1);
+  const std::string backup = moveAsideIfDifferent(system, *dir, name, path, newContent);
+  return backup.empty() ? backup : std::string(path) + backup.substr(name.size());
 }
 
 std::string relativeScriptDir(std::string_view scriptText, std::string_view libraryRoot) {
@@ -221,23 +237,17 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
                     std::string_view libraryRoot, NativeWindow owner,
                     std::span<const PayloadEntry> table) {
   if (refuseImpossibleDirectories(system, paletteText, scriptText, owner)) return;
-  // The directories that hold the lock files are removed, if this run made
-  // them, only once the lock files are gone; all else is undone under the
-  // locks, with the directories it writes into still held.
+  const Contents paletteContents = contentsOf(table, true);
+  const Contents scriptContents = contentsOf(table, false);
+  Target palette = targetOf(paletteText);
+  Target script = targetOf(scriptText);
+  // The directories that hold the lock files, with what this run made of
+  // them, are removed only once the lock files are gone; all else is undone
+  // under the locks, with the directories it writes into still held. The
+  // journals own the targets' directories, and go after them.
   InstallJournal lockParents(system);
-  const auto makeParent = [&](const Target& target) {
-    const std::string parent = lockParentOf(target.canonical);
-    if (parent.empty()) return true;
-    try {
-      createDirectories(system, parent, &lockParents);
-    } catch (const OSError&) {
-      return false;
-    }
-    return true;
-  };
-  // Asked only once the directories for the locks exist.
   Identities identities(system);
-  TargetLocks locks(system, identities, makeParent);
+  TargetLocks locks(system, identities);
   InstallJournal journal(system);
   const auto undo = [&] {
     std::vector<std::string> problems = journal.undo();
@@ -246,31 +256,32 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     return problems;
   };
   try {
-    const Contents paletteContents = contentsOf(table, true);
-    const Contents scriptContents = contentsOf(table, false);
-    Target palette = targetOf(paletteText);
-    Target script = targetOf(scriptText);
-
     // Nothing but the directories that hold the locks is made before the
     // locks are held, and no step follows unless this run holds a lock for
     // each target. A target that cannot be locked shows the directory
     // step's box.
-    bool paletteLocked = paletteText.empty() || makeParent(palette);
-    bool scriptLocked = scriptText.empty() || makeParent(script);
+    OpenedDirectories opened;
+    bool paletteLocked = paletteText.empty() || openParent(system, lockParents, opened, palette);
+    bool scriptLocked = scriptText.empty() || openParent(system, lockParents, opened, script);
+    // Asked only once the directories for the locks exist.
     palette.place = placeOf(identities, palette.canonical);
     script.place = placeOf(identities, script.canonical);
     refuseLockNameClash(identities, palette, script);
     refuseLockNameClash(identities, script, palette);
     // In one order for every run, so that of two runs started together one
     // gets both; one directory typed twice is locked once.
-    const Target* first = &palette;
-    const Target* second = &script;
+    Target* first = &palette;
+    Target* second = &script;
     if (second->place.key < first->place.key) std::swap(first, second);
+    const auto open = [&](Target& target) { openTarget(system, journal, opened, target); };
     if (paletteLocked && scriptLocked) {
-      for (const Target* target : {first, second}) {
+      for (Target* target : {first, second}) {
         if (target->path.empty()) continue;  // refused by the directory step
-        if (target == second && second->place.key == first->place.key) break;
-        if (!locks.lock(*target)) (target == &palette ? paletteLocked : scriptLocked) = false;
+        if (target == second && second->place.key == first->place.key) {
+          open(*target);  // the same directory, locked once
+          break;
+        }
+        if (!locks.lock(*target, open)) (target == &palette ? paletteLocked : scriptLocked) = false;
       }
     }
     if (!paletteLocked || !scriptLocked) {
@@ -283,29 +294,17 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
       undo();
       return;
     }
-    refuseLinksBelow(system, palette, paletteContents);
-    refuseLinksBelow(system, script, scriptContents);
-    chooseStaging(system, identities, palette, script, paletteContents);
-    chooseStaging(system, identities, script, palette, scriptContents);
+    openBelow(journal, palette, paletteContents);
+    openBelow(journal, script, scriptContents);
+    chooseStaging(identities, palette, script, paletteContents);
+    chooseStaging(identities, script, palette, scriptContents);
     refuseLongFilePaths(palette, paletteContents);
     refuseLongFilePaths(script, scriptContents);
 
     // Every directory is tried, so that each failure shows its box at once;
-    // each is held as soon as it is there, before anything is made in it.
-    DirectoryHolder holder(system, journal);
-    const auto makeTarget = [&](Target& target, const Contents& contents) {
-      if (!createTarget(system, target, owner, journal, contents)) return false;
-      holder.holdTarget(target);
-      return true;
-    };
-    const auto makeBelow = [&](const Target& target, std::string_view relative) {
-      const std::string dir = target.writeTo + std::string(relative);
-      if (!createDirectory(system, dir, owner, &journal)) return false;
-      holder.hold(dir, std::string(target.path) + std::string(relative));
-      return true;
-    };
-    bool created = makeTarget(palette, paletteContents);
-    created = makeTarget(script, scriptContents) && created;
+    // each is made and opened in one call, and held from then on.
+    bool created = createTarget(system, palette, owner, journal, opened, paletteContents);
+    created = createTarget(system, script, owner, journal, opened, scriptContents) && created;
     // The script's three sub-directories, which come first in its contents,
     // are the directory step's own calls, made whatever the earlier ones
     // returned. A payload of one's own may have further sub-directories,
@@ -313,12 +312,17 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
     // only add boxes. Below an empty text they would land at the root of the
     // current drive; that text has been refused already.
     for (const auto& [target, contents] :
-         {std::pair<const Target*, const Contents*>{&palette, &paletteContents},
+         {std::pair<Target*, const Contents*>{&palette, &paletteContents},
           {&script, &scriptContents}}) {
       if (target->path.empty()) continue;
       for (std::size_t i = 0; i < contents->spelled.size(); ++i) {
         const bool stepCall = target == &script && i < std::size(kScriptSubDirectories);
-        if (stepCall || created) created = makeBelow(*target, contents->spelled[i]) && created;
+        if (!stepCall && !created) continue;
+        if (!makeBelow(journal, opened, *target, contents->spelled[i])) {
+          system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption,
+                            kMessageBoxIconError);
+          created = false;
+        }
       }
     }
     if (!created) {
@@ -326,7 +330,7 @@ void installPayload(System& system, std::string_view paletteText, std::string_vi
       undo();
       return;
     }
-    installEntries(system, journal, palette, script, libraryRoot, table);
+    installEntries(system, journal, lockParents, palette, script, libraryRoot, table);
   } catch (Error& e) {
     if (refusedAccess(e) &&
         (belowDocuments(system, paletteText) || belowDocuments(system, scriptText))) {

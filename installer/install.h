@@ -39,10 +39,8 @@ bool existsOrCreateDir(System& system, std::string_view dir);
 
 // Creates path with all missing ancestors. Returns true when the directory
 // exists afterwards; shows the error box and returns false when it cannot be
-// created (an OSError) or when path is empty. Other errors pass on. Every
-// directory it creates is recorded in journal, when one is given.
-bool createDirectory(System& system, std::string_view path, NativeWindow owner,
-                     InstallJournal* journal = nullptr);
+// created (an OSError) or when path is empty. Other errors pass on.
+bool createDirectory(System& system, std::string_view path, NativeWindow owner);
 
 // When an existing file at path differs from newContent, renames it to
 // path + "_" + a tick count and returns that name; returns "" when nothing

@@ -4,46 +4,50 @@
 #include <iterator>
 
 #include "installer/retry.h"
+#include "installer/targets.h"
 #include "installer/text.h"
 #include "runtime/errors.h"
 
 namespace setup {
 namespace {
 
-std::uint32_t clearBelow(System& system, const std::string& dir, const std::string& key,
+// What still reads as in a directory just emptied is a name of ours deleted
+// while another program held it, gone once that program lets go.
+bool isRefusedOrPending(std::uint32_t code) {
+  return isRefusedWhileInUse(code) || code == kErrorDirNotEmpty;
+}
+
+std::uint32_t clearBelow(System& system, Directory& dir, const std::string& key,
                          const std::function<bool(const std::string&)>* keep,
                          std::string* failedAt) {
   const auto failed = [&](std::uint32_t code, const std::string& where) {
     *failedAt = where;
     return code;
   };
-  std::unique_ptr<HeldDirectory> held;
-  if (const std::uint32_t code = system.holdDirectory(dir, false, &held)) {
-    return failed(code, dir);
-  }
   std::vector<DirectoryItem> items;
-  if (const std::uint32_t code = system.listDirectory(dir, &items)) return failed(code, dir);
+  if (const std::uint32_t code = dir.list(&items)) return failed(code, dir.path());
   for (const DirectoryItem& item : items) {
-    const std::string path = dir + "\\" + item.name;
-    if (item.isDirectory) {
-      const std::string itemKey = key + "\\" + toLowerUnicode(item.name);
-      const bool kept = keep != nullptr && (*keep)(itemKey);
+    const std::string path = dir.path() + "\\" + item.name;
+    if (!item.isDirectory) {
       if (const std::uint32_t code =
-              clearBelow(system, path, itemKey, kept ? keep : nullptr, failedAt)) {
-        return code;
-      }
-      if (kept) continue;
-      // Emptied: what still reads as in it is a name of ours deleted while
-      // another program held it, gone once that program lets go.
-      if (const std::uint32_t code = retryWhile(
-              system, [&] { return system.removeDirectory(path); },
-              [](std::uint32_t answer) {
-                return isRefusedWhileInUse(answer) || answer == kErrorDirNotEmpty;
-              })) {
+              retryWhileInUse(system, [&] { return dir.removeName(item.name); })) {
         return failed(code, path);
       }
-    } else if (const std::uint32_t code =
-                   retryWhileInUse(system, [&] { return system.removeName(path); })) {
+      continue;
+    }
+    const std::string itemKey = key + "\\" + toLowerUnicode(item.name);
+    const bool kept = keep != nullptr && (*keep)(itemKey);
+    std::unique_ptr<Directory> child;
+    if (const std::uint32_t code = dir.openDirectory(item.name, !kept, &child)) {
+      return failed(code, path);
+    }
+    if (const std::uint32_t code =
+            clearBelow(system, *child, itemKey, kept ? keep : nullptr, failedAt)) {
+      return code;
+    }
+    if (kept) continue;
+    if (const std::uint32_t code = retryWhile(
+            system, [&] { return child->remove(); }, isRefusedOrPending)) {
       return failed(code, path);
     }
   }
@@ -52,96 +56,89 @@ std::uint32_t clearBelow(System& system, const std::string& dir, const std::stri
 
 }  // namespace
 
-std::uint32_t clearDirectory(System& system, const std::string& dir,
+std::uint32_t clearDirectory(System& system, Directory& dir,
                              const std::function<bool(const std::string&)>& keep,
                              std::string* failedAt) {
   return clearBelow(system, dir, "", keep ? &keep : nullptr, failedAt);
 }
 
-void InstallJournal::holding(std::string_view path, std::unique_ptr<HeldDirectory> held) {
-  holds_[std::string(path)] = std::move(held);
+Directory& InstallJournal::keep(std::unique_ptr<Directory> dir, const Directory* stage) {
+  Directory& kept = *dir;
+  kept_.push_back(Kept{std::move(dir), &kept, stage});
+  return kept;
 }
 
-void InstallJournal::releaseBelow(std::string_view path) {
-  const std::string inside = std::string(path) + "\\";
-  for (auto it = holds_.lower_bound(inside); it != holds_.end() && it->first.starts_with(inside);) {
-    it = holds_.erase(it);
+bool InstallJournal::isStaged(const Directory* dir) const {
+  return std::any_of(kept_.begin(), kept_.end(),
+                     [&](const Kept& kept) { return kept.address == dir && kept.stage; });
+}
+
+void InstallJournal::closeBelow(const Directory& stage) {
+  for (Kept& kept : kept_) {
+    if (kept.stage == &stage) kept.dir.reset();
   }
 }
 
-void InstallJournal::release(std::string_view path) {
-  releaseBelow(path);
-  holds_.erase(std::string(path));
+std::string InstallJournal::changedDirectory() {
+  for (const Kept& kept : kept_) {
+    if (kept.dir && kept.dir->check() == kErrorDirectoryChanged) return kept.dir->path();
+  }
+  return {};
 }
 
-std::uint32_t InstallJournal::moveDirectory(std::string_view from, std::string_view to) {
-  const auto held = holds_.find(std::string(from));
-  const std::uint32_t code = retryWhileInUse(system_, [&] {
-    return held != holds_.end() ? held->second->moveTo(to) : system_.moveDirectory(from, to);
-  });
-  if (code == 0) renamedDirectory(from, to);
-  return code;
+void InstallJournal::close(const Directory* dir) {
+  for (Kept& kept : kept_) {
+    if (kept.address == dir) kept.dir.reset();
+  }
 }
 
-void InstallJournal::renamedTemporary(std::string_view temporary, std::string_view destination,
-                                      bool destinationIsNew) {
+std::uint32_t InstallJournal::moveDirectory(Directory& dir, Directory& parent,
+                                            std::string_view name) {
+  const std::string before = dir.path();
+  const std::string oldName = before.substr(before.find_last_of('\\') + 1);
+  const std::uint32_t code = retryWhileInUse(system_, [&] { return dir.moveTo(parent, name); });
+  if (code != 0) return code;
+  // A directory taken over goes back under its name, beside where it went;
+  // one made by this run is removed where it stands.
+  for (Change& change : changes_) {
+    if (change.kind == Kind::adopted && change.dir == &dir) {
+      change = Change{Kind::movedDirectory, &dir, {}, dir.path(), oldName, &parent};
+    }
+  }
+  return 0;
+}
+
+void InstallJournal::renamedTemporary(std::string_view temporaryShown, std::string_view destination,
+                                      std::string_view destinationShown, bool destinationIsNew) {
   for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) {
-    if (it->kind != Kind::temporary || it->path != temporary) continue;
+    if (it->kind != Kind::temporary || it->shown != temporaryShown) continue;
     if (destinationIsNew) {
-      *it = Change{Kind::created, std::string(destination), {}};
+      it->kind = Kind::created;
+      it->name = destination;
+      it->shown = destinationShown;
     } else {
       changes_.erase(std::next(it).base());
     }
     return;
   }
-  throw AssertionDefect("no temporary file " + quoted(temporary), "renamedTemporary");
+  throw AssertionDefect("no temporary file " + quoted(temporaryShown), "renamedTemporary");
 }
 
-void InstallJournal::notCreated(std::string_view path) {
-  if (changes_.empty() || changes_.back().kind != Kind::temporary || changes_.back().path != path) {
-    throw AssertionDefect("no temporary file " + quoted(path) + " being written", "notCreated");
+void InstallJournal::notCreated(std::string_view shown) {
+  if (changes_.empty() || changes_.back().kind != Kind::temporary ||
+      changes_.back().shown != shown) {
+    throw AssertionDefect("no temporary file " + quoted(shown) + " being written", "notCreated");
   }
   changes_.pop_back();
 }
 
-bool InstallJournal::takingOver(std::string_view path) {
+bool InstallJournal::takingOver(Directory& dir) {
   auto last = changes_.rbegin();
   if (last != changes_.rend() && last->kind == Kind::staging) ++last;
   const bool justCreated =
-      last != changes_.rend() && last->kind == Kind::directory && last->path == path;
-  if (!justCreated) add(Kind::adopted, path, {});
+      last != changes_.rend() && last->kind == Kind::directory && last->dir == &dir;
+  if (!justCreated) add(Kind::adopted, &dir, {}, dir.path());
   return !justCreated;
-}
-
-void InstallJournal::renamedDirectory(std::string_view from, std::string_view to) {
-  const std::string inside = std::string(from) + "\\";
-  if (auto held = holds_.extract(std::string(from))) {
-    held.key() = std::string(to);
-    holds_.insert(std::move(held));
-  }
-  const bool movesBack = std::any_of(changes_.begin(), changes_.end(), [&](const Change& change) {
-    return change.kind == Kind::adopted && change.path == from;
-  });
-  for (Change& change : changes_) {
-    if (change.kind == Kind::staging) {
-      // Cleared where it stands when undone: back under its staging name
-      // if it is moved back, else where it went.
-      if (change.path != from) continue;
-      if (movesBack) {
-        change.backup = to;
-      } else {
-        change.backup = change.path;
-        change.path = to;
-      }
-    } else if (change.kind == Kind::adopted && change.path == from) {
-      // Undone after the files in it, and before its parents are removed.
-      change = Change{Kind::movedDirectory, std::string(to), std::string(from)};
-    } else if (change.path == from) {
-      change.path = to;
-    } else if (change.path.starts_with(inside)) {
-      change.path = std::string(to) + change.path.substr(from.size());
-    }
-  }
 }
 
 std::string InstallJournal::undoOne(const Change& change) {
@@ -151,60 +148,79 @@ std::string InstallJournal::undoOne(const Change& change) {
     return std::string(what) + " (" + (text.empty() ? "error " + std::to_string(code) : text) + ")";
   };
   // A failure that left nothing behind needs no report.
-  const auto stays = [&](std::uint32_t code) {
-    return code != 0 && !isGone(code) && system_.pathKind(change.path) != PathKind::missing;
-  };
+  const auto stays = [](std::uint32_t code) { return code != 0 && !isGone(code); };
+  Directory& dir = *change.dir;
+  // Every step is taken in a directory this run holds; one that another
+  // program has converted since (a junction made of it) may lead by name
+  // elsewhere on a file server, so nothing is taken back in it. One that
+  // cannot be checked is not touched either: the step fails with that.
+  const std::uint32_t checked = dir.check();
+  if (checked == kErrorDirectoryChanged) {
+    return "the directory " + quoted(dir.path()) +
+           " was changed by another program while the installation ran: " + quoted(change.shown) +
+           " is left as it is";
+  }
+  if (isGone(checked) || checked == kErrorDeletePending) {
+    return {};  // removed already, as this run's own undo may have
+  }
+  const auto step = [&](const auto& take) { return checked != 0 ? checked : take(); };
   switch (change.kind) {
     case Kind::staging: {
-      release(change.path);
-      std::string failedAt;
-      // A link that somebody put at its name, the directory having gone
-      // elsewhere, is not what this run made.
-      const std::uint32_t code = clearDirectory(system_, change.path, {}, &failedAt);
-      if (code == 0 || isGone(code) || code == kErrorStoppedOnLink ||
-          system_.pathKind(failedAt) == PathKind::missing) {
-        return {};
-      }
-      // Nothing left in it: its own record removes it.
-      std::vector<DirectoryItem> items;
-      if (failedAt == change.path && system_.listDirectory(change.path, &items) == 0 &&
-          items.empty()) {
-        return {};
-      }
+      // Its sub-directories are opened anew as it is cleared, and refuse a
+      // second open while this run's first handles, which may remove them,
+      // are still open.
+      closeBelow(dir);
+      std::string failedAt = dir.path();
+      const std::uint32_t code = step([&] { return clearDirectory(system_, dir, {}, &failedAt); });
+      if (code == 0 || isGone(code)) return {};
       return failed("the staged copy " + quoted(failedAt) + " could not be removed", code);
     }
-    case Kind::directory:
-      // Held until now, so that nobody could swap it for a link.
-      release(change.path);
-      // A link that somebody put at its name is not what this run made.
-      if (system_.nameKind(change.path) == NameKind::link) return {};
-      // Someone else's file in it, or one of ours that could not be removed
-      // (reported by itself): the directory stays.
-      if (const std::uint32_t code = system_.removeDirectory(change.path);
-          code != kErrorDirNotEmpty && stays(code)) {
-        return failed("the new directory " + quoted(change.path) + " could not be removed", code);
+    case Kind::directory: {
+      // Without the right to remove it through its handle, it is opened
+      // again with that right. Someone else's file in it, or one of ours
+      // that could not be removed (reported by itself): the directory stays.
+      const std::uint32_t code = step([&] {
+        const std::uint32_t removed = dir.remove();
+        if (removed == kErrorAccessDenied) return removeAgain(change);
+        if (removed == 0) return removed;
+        return retryWhileInUse(system_, [&] { return dir.remove(); });
+      });
+      if (code == 0) {
+        close(&dir);
+      } else if (code != kErrorDirNotEmpty && stays(code)) {
+        return failed("the new directory " + quoted(change.shown) + " could not be removed", code);
       }
       return {};
+    }
     case Kind::temporary:
     case Kind::created:
-      if (const std::uint32_t code = system_.deleteFile(change.path); stays(code)) {
-        return failed("the new file " + quoted(change.path) + " could not be removed", code);
+      if (const std::uint32_t code = step([&] { return dir.deleteFile(change.name); });
+          stays(code)) {
+        return failed("the new file " + quoted(change.shown) + " could not be removed", code);
       }
       return {};
     case Kind::adopted:
       return {};
     case Kind::movedDirectory:
-      if (const std::uint32_t code = moveDirectory(change.path, change.backup)) {
-        return failed("the directory " + quoted(change.path) + " could not be moved back to " +
-                          quoted(change.backup),
-                      code);
+      if (const std::uint32_t code = step([&] {
+            return retryWhileInUse(system_,
+                                   [&] { return dir.moveTo(*change.parent, change.other); });
+          })) {
+        const std::string back = change.parent->path() + "\\" + change.other;
+        return failed(
+            "the directory " + quoted(change.shown) + " could not be moved back to " + quoted(back),
+            code);
       }
       return {};
     case Kind::movedAside:
-      if (const std::uint32_t code = retryWhileInUse(
-              system_, [&] { return system_.moveFileReplacing(change.backup, change.path); })) {
-        return failed("the previous " + quoted(change.path) +
-                          " could not be put back; it is kept as " + quoted(change.backup),
+      if (const std::uint32_t code = step([&] {
+            return retryWhileInUse(system_,
+                                   [&] { return dir.rename(change.other, change.name, true); });
+          })) {
+        const std::string backup =
+            change.shown.substr(0, change.shown.size() - change.name.size()) + change.other;
+        return failed("the previous " + quoted(change.shown) +
+                          " could not be put back; it is kept as " + quoted(backup),
                       code);
       }
       return {};
@@ -212,31 +228,49 @@ std::string InstallJournal::undoOne(const Change& change) {
   return {};
 }
 
-std::vector<std::string> InstallJournal::undo() {
-  // What lies in a staging directory goes with it as a tree, never by a name
-  // that leads through a directory which may have been swapped since.
-  std::vector<std::string> staged;
-  for (const Change& change : changes_) {
-    if (change.kind != Kind::staging) continue;
-    staged.push_back(change.path + "\\");
-    if (!change.backup.empty()) staged.push_back(change.backup + "\\");
+std::uint32_t InstallJournal::removeAgain(const Change& change) {
+  // Held without the right to remove it, so that others may open it too:
+  // let go, and open it again in the directory it was made in, as the same
+  // directory, with that right. Whatever stands at its name otherwise, a
+  // link put there above all, is not what this run made.
+  FileIds before;
+  if (const std::uint32_t code = change.dir->ids(&before)) return code;
+  close(change.dir);
+  std::unique_ptr<Directory> again;
+  if (const std::uint32_t code = change.parent->openDirectory(change.name, true, &again)) {
+    return code == kErrorStoppedOnLink ? 0 : code;
   }
+  FileIds now;
+  if (again->ids(&now) != 0 || identityOf(now) != identityOf(before) ||
+      identityOf(now).empty() != identityOf(before).empty()) {
+    return 0;
+  }
+  return retryWhileInUse(system_, [&] { return again->remove(); });
+}
+
+std::vector<std::string> InstallJournal::undo() {
+  // What lies in a staging directory goes with it as a tree: its files, and
+  // the directories below it.
+  const auto isStage = [&](const Directory* dir) {
+    return std::any_of(changes_.begin(), changes_.end(), [&](const Change& change) {
+      return change.kind == Kind::staging && change.dir == dir;
+    });
+  };
   const auto inStaging = [&](const Change& change) {
-    if (change.kind != Kind::temporary && change.kind != Kind::created &&
-        change.kind != Kind::directory) {
-      return false;
+    if (change.kind == Kind::temporary || change.kind == Kind::created) {
+      return isStaged(change.dir) || isStage(change.dir);
     }
-    return std::any_of(staged.begin(), staged.end(),
-                       [&](const std::string& dir) { return change.path.starts_with(dir); });
+    return change.kind == Kind::directory && isStaged(change.dir);
   };
   std::vector<std::string> problems;
   for (auto it = changes_.rbegin(); it != changes_.rend(); ++it) {
     if (inStaging(*it)) continue;
-    if (std::string problem = undoOne(*it); !problem.empty())
+    if (std::string problem = undoOne(*it); !problem.empty()) {
       problems.push_back(std::move(problem));
+    }
   }
   changes_.clear();
-  holds_.clear();
+  kept_.clear();
   return problems;
 }
 

@@ -30,33 +30,21 @@ std::string besideLockOf(std::string_view target) {
   return path + std::string(kLockSuffix);
 }
 
-// The directory in which the lock beside target is made, which must exist
-// first: "" when there is none to create (the current directory, or a root,
-// which is locked inside).
-std::string lockParentOf(std::string_view target) {
-  return std::string(parentOf(besideLockOf(target)));
-}
-
 void TargetLocks::release() {
   held_.clear();
 }
 
-bool TargetLocks::lock(const Target& target) {
+bool TargetLocks::lock(Target& target, const std::function<void(Target&)>& openTarget) {
   const std::string beside = besideLockOf(target.canonical);
-  for (int attempt = 0;; ++attempt) {
-    const std::uint32_t besideCode = beside.empty() ? kErrorPathNotFound : hold(beside, target);
-    std::uint32_t insideCode = kErrorPathNotFound;
-    if (system_.pathKind(target.canonical) == PathKind::directory) {
-      insideCode = hold(target.canonical + "\\" + std::string(kLockSuffix), target);
-    }
-    if (besideCode == 0 || insideCode == 0) return true;
-    // The directory made for the lock is gone again, as another run's
-    // undo removes the one it made: made once more, a few times.
-    if (beside.empty() || besideCode != kErrorPathNotFound || attempt == 3 ||
-        !makeParent_(target)) {
-      return false;
-    }
+  const std::uint32_t besideCode = beside.empty() || target.parent == nullptr
+                                       ? kErrorPathNotFound
+                                       : hold(*target.parent, beside, target);
+  openTarget(target);
+  std::uint32_t insideCode = kErrorPathNotFound;
+  if (target.dir != nullptr) {
+    insideCode = hold(*target.dir, target.canonical + "\\" + std::string(kLockSuffix), target);
   }
+  return besideCode == 0 || insideCode == 0;
 }
 
 namespace {
@@ -75,25 +63,25 @@ namespace {
 // What stands at a lock's name and nobody holds is a leftover, removed as a
 // name: a lock file of a run that ended with the machine, or a file or link
 // planted there. A folder there is not ours.
-std::uint32_t TargetLocks::hold(const std::string& path, const Target& target) {
+std::uint32_t TargetLocks::hold(Directory& dir, const std::string& path, const Target& target) {
   // Keyed by the directory it is in: two spellings of one lock are one
   // lock.
   const std::string key = nameKeyOf(identities_, path);
   if (held_.contains(key)) return 0;
+  const std::string name = path.substr(path.find_last_of('\\') + 1);
   std::unique_ptr<HeldFile> file;
   // A lock file of an earlier run that a scanner held when it was deleted
   // stays delete-pending until the scanner lets go.
   const auto create = [&] {
     return retryWhile(
-        system_, [&] { return system_.holdFile(path, &file); },
+        system_, [&] { return dir.holdFile(name, &file); },
         [](std::uint32_t code) { return code == kErrorDeletePending; });
   };
   std::uint32_t code = create();
   if (code == kErrorFileExists) {
-    if (system_.isHeld(path)) busy(target, path);
-    if (isFolder(system_, path)) folderInTheWay(path);
-    const std::uint32_t removed =
-        retryWhileInUse(system_, [&] { return system_.removeName(path); });
+    if (dir.isHeld(name)) busy(target, path);
+    if (isFolder(system_, dir, name)) folderInTheWay(path);
+    const std::uint32_t removed = retryWhileInUse(system_, [&] { return dir.removeName(name); });
     if (removed == kErrorAccessDenied) {
       throw IOError("the lock file " + path +
                         " of an earlier installation, by another user, cannot be removed with "
@@ -102,7 +90,7 @@ std::uint32_t TargetLocks::hold(const std::string& path, const Target& target) {
                     "installPayload");
     }
     code = create();
-    if (code == kErrorFileExists && system_.isHeld(path)) busy(target, path);
+    if (code == kErrorFileExists && dir.isHeld(name)) busy(target, path);
   }
   if (code == kErrorDeletePending) {
     throw IOError(heldByAnotherProgram("the lock file " + path + " of an earlier installation"),

@@ -28,33 +28,29 @@ inline constexpr std::string_view kLockSuffix = ".setup-lock";
 // names there share it.
 std::string besideLockOf(std::string_view target);
 
-// The directory in which the lock beside target is made, which must exist
-// first: "" when there is none to create (the current directory, or a root,
-// which is locked inside).
-std::string lockParentOf(std::string_view target);
-
 class TargetLocks {
  public:
-  // makeParent makes the directory of a target's beside lock again: false
-  // when it cannot.
-  TargetLocks(System& system, Identities& identities, std::function<bool(const Target&)> makeParent)
-      : system_(system), identities_(identities), makeParent_(std::move(makeParent)) {}
+  TargetLocks(System& system, Identities& identities) : system_(system), identities_(identities) {}
 
   void release();
 
-  // Whether this run holds a lock for target now; false when none can be
-  // made there, for any other reason than another run holding it (the
-  // directory step's box says so). Throws IOError when another installation
-  // holds it, and when an earlier lock file cannot be removed.
-  bool lock(const Target& target);
+  // Whether this run holds a lock for target now, in its parent or inside
+  // it (both opened already, when they exist); false when none can be made
+  // there, for any other reason than another run holding it (the directory
+  // step's box says so). Throws IOError when another installation holds it,
+  // and when an earlier lock file cannot be removed.
+  // openTarget runs once the lock beside is held (or cannot be), before the
+  // one inside: what the run finds of the target is then what no other run
+  // is changing.
+  bool lock(Target& target, const std::function<void(Target&)>& openTarget);
 
  private:
-  // 0 when this run holds path now (or held it already); else the error.
-  std::uint32_t hold(const std::string& path, const Target& target);
+  // 0 when this run holds the lock path, a name in dir, now (or held it
+  // already); else the error.
+  std::uint32_t hold(Directory& dir, const std::string& path, const Target& target);
 
   System& system_;
   Identities& identities_;
-  std::function<bool(const Target&)> makeParent_;
   std::map<std::string, std::unique_ptr<HeldFile>> held_;  // by nameKeyOf
 };
 

@@ -1,5 +1,6 @@
 #include "installer/staging.h"
 
+#include "installer/directories.h"
 #include "installer/files.h"
 #include "installer/install.h"
 #include "installer/retry.h"
@@ -15,7 +16,7 @@ namespace setup {
 // all, is not ours to write into, move or clear, and the target is then
 // filled file by file. So it is when the staging name or the paths below it
 // would be too long where the target's own are not.
-void chooseStaging(System& system, Identities& identities, Target& target, const Target& other,
+void chooseStaging(Identities& identities, Target& target, const Target& other,
                    const Contents& contents) {
   if (!isPlainAbsolute(target.canonical)) return;
   if (sameOrInside(identities, target.place, other.place) ||
@@ -30,8 +31,9 @@ void chooseStaging(System& system, Identities& identities, Target& target, const
       length + contents.longestFile > kMaxFilePath) {
     return;
   }
-  if (system.pathKind(target.canonical) != PathKind::missing) return;
-  if (const NameKind kind = system.nameKind(staged);
+  if (target.parent == nullptr || target.dir != nullptr) return;
+  const std::string stagingName = target.name() + std::string(kTemporarySuffix);
+  if (const NameKind kind = target.parent->nameKind(stagingName);
       kind != NameKind::missing && kind != NameKind::directory) {
     return;
   }
@@ -46,7 +48,7 @@ namespace {
 // a hard link left there never shares its bytes with the new file. A link is
 // one item, removed as a name: never listed into, and what it points to
 // stays as it is.
-void clearLeftover(System& system, const std::string& dir, const Contents& keep) {
+void clearLeftover(System& system, Directory& dir, const Contents& keep) {
   std::string failedAt;
   // A leftover that cannot be cleared is named as it stands: the user has to
   // remove it.
@@ -56,50 +58,91 @@ void clearLeftover(System& system, const std::string& dir, const Contents& keep)
   throwIfFailed(system, code, failedAt, "installPayload");
 }
 
+void refuse(System& system, NativeWindow owner) {
+  system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
+}
+
 }  // namespace
 
-// Creates a target's directory (a staged one under its temporary name). A
-// leftover staging directory of an interrupted installation is taken over,
-// but only with the directories that this installation writes into: a killed
-// run of another version may have left files that this payload lacks, and
-// they would move into place with the directory. Something other than a
-// directory at the staging name, which may have appeared since the choice
-// (a dangling link shows only to the creation), means no staging.
+// Creates a target's directory (a staged one under its temporary name),
+// made and opened in one call. A leftover staging directory of an
+// interrupted installation is taken over, but only with the directories that
+// this installation writes into: a killed run of another version may have
+// left files that this payload lacks, and they would move into place with
+// the directory. Something other than a directory at the staging name, which
+// may have appeared since the choice (a dangling link shows only to the
+// creation), means no staging.
 bool createTarget(System& system, Target& target, NativeWindow owner, InstallJournal& journal,
-                  const Contents& contents) {
+                  OpenedDirectories& opened, const Contents& contents) {
+  std::unique_ptr<Directory> made;
   if (target.staged()) {
-    const std::uint32_t code = system.createDirectory(target.writeTo);
+    const std::string stagingName = target.name() + std::string(kTemporarySuffix);
+    std::uint32_t code = target.parent->makeDirectory(stagingName, true, &made);
     if (code == 0) {
-      journal.createdDirectory(target.writeTo);
-    } else if (code != kErrorAlreadyExists ||
-               system.nameKind(target.writeTo) != NameKind::directory) {
+      target.dir = &journal.keep(std::move(made));
+      journal.createdDirectory(*target.dir, *target.parent, stagingName);
+    } else if (code == kErrorAlreadyExists &&
+               (code = target.parent->openDirectory(stagingName, true, &made)) == 0) {
+      target.dir = &journal.keep(std::move(made));
+    } else {
       // Its sub-directories are tried where they belong, as the user's.
       target.writeTo = std::string(target.path);
-      if (code != kErrorAlreadyExists) {
-        system.messageBox(owner, kDirectoryErrorText, kDirectoryErrorCaption, kMessageBoxIconError);
+      if (code != kErrorStoppedOnLink && code != kErrorDirectory) {
+        refuse(system, owner);
         return false;
       }
     }
   }
-  if (!target.staged()) return createDirectory(system, target.writeTo, owner, &journal);
-  journal.staging(target.writeTo);
-  if (journal.takingOver(target.writeTo)) clearLeftover(system, target.writeTo, contents);
+  if (!target.staged()) {
+    if (target.dir != nullptr) return true;  // the user's, or one that appeared since
+    if (target.parent == nullptr) {
+      refuse(system, owner);  // a root that does not exist
+      return false;
+    }
+    const std::uint32_t code = target.parent->makeDirectory(target.name(), false, &made);
+    if (code == kErrorAlreadyExists) {
+      openTarget(system, journal, opened, target);
+      if (target.dir != nullptr) return true;
+      throw IOError("Failed to create '" + std::string(target.path) + "'", "existsOrCreateDir");
+    }
+    if (code != 0) {
+      refuse(system, owner);
+      return false;
+    }
+    target.dir = &addOpened(opened, journal.keep(std::move(made)));
+    journal.createdDirectory(*target.dir, *target.parent, target.name());
+    return true;
+  }
+  journal.staging(*target.dir);
+  if (journal.takingOver(*target.dir)) clearLeftover(system, *target.dir, contents);
   return true;
 }
 
 // A file of a staged directory: nothing the user sees is there yet.
-void writeStaged(System& system, InstallJournal& journal, const std::string& path,
-                 std::string_view destination, std::string_view content) {
-  checkWritten(createFresh(system, journal, path, [&] { return system.createFile(path, content); }),
+void writeStaged(System& system, InstallJournal& journal, Directory& dir, std::string_view name,
+                 std::string_view stagedShown, std::string_view destination,
+                 std::string_view content) {
+  checkWritten(createFresh(system, journal, dir, name, stagedShown,
+                           [&] { return dir.createFile(name, content); }),
                destination);
 }
 
-void moveIntoPlace(System& system, InstallJournal& journal, const Target& target) {
+void moveIntoPlace(System& system, InstallJournal& journal, Target& target) {
   if (!target.staged()) return;
+  Directory& stage = *target.dir;
   // Windows renames no directory while anything below it is open, ours or
   // a scanner's.
-  journal.releaseBelow(target.writeTo);
-  const std::uint32_t code = journal.moveDirectory(target.writeTo, target.canonical);
+  journal.closeBelow(stage);
+  // Made into a junction meanwhile, it would lead the target's name to
+  // another folder.
+  if (stage.check() == kErrorDirectoryChanged) {
+    throw IOError(stage.path() +
+                      " was made into a link by another program while the installation ran: "
+                      "the installation puts no link in place of " +
+                      std::string(target.path),
+                  "installPayload");
+  }
+  const std::uint32_t code = journal.moveDirectory(stage, *target.parent, target.name());
   if (isRefusedWhileInUse(code)) {
     throw IOError("the folder " + std::string(target.path) + " could not be put in place: " +
                       heldByAnotherProgram("a file in " + target.writeTo),

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "installer/directories.h"
 #include "installer/journal.h"
 #include "installer/system.h"
 #include "installer/targets.h"
@@ -18,22 +19,25 @@
 namespace setup {
 
 // Sets target.writeTo to its staging name where it can be staged.
-void chooseStaging(System& system, Identities& identities, Target& target, const Target& other,
+void chooseStaging(Identities& identities, Target& target, const Target& other,
                    const Contents& contents);
 
-// Creates a target's directory (a staged one under its staging name, taking
-// over a leftover there). False when it could not be created, after its
-// error box.
+// Makes a target's directory (a staged one under its staging name, taking
+// over a leftover there) and sets target.dir. False when it could not be
+// made, after its error box.
 bool createTarget(System& system, Target& target, NativeWindow owner, InstallJournal& journal,
-                  const Contents& contents);
+                  OpenedDirectories& opened, const Contents& contents);
 
-// A file of a staged directory, at path; destination names it for the user.
-void writeStaged(System& system, InstallJournal& journal, const std::string& path,
-                 std::string_view destination, std::string_view content);
+// A file of a staged directory, name in dir; stagedShown names it where it
+// is, destination where it goes for the user.
+void writeStaged(System& system, InstallJournal& journal, Directory& dir, std::string_view name,
+                 std::string_view stagedShown, std::string_view destination,
+                 std::string_view content);
 
-// Moves a staged target into place, waiting out another program's brief
-// hold on a file in it. Throws IOError when the hold lasts, OSError for any
-// other failure.
-void moveIntoPlace(System& system, InstallJournal& journal, const Target& target);
+// Moves a staged target into place through its handle, waiting out another
+// program's brief hold on a file in it. Throws IOError when the hold lasts
+// or when the staging directory was made into a link, OSError for any other
+// failure.
+void moveIntoPlace(System& system, InstallJournal& journal, Target& target);
 
 }  // namespace setup

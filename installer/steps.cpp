@@ -43,10 +43,26 @@ void throwIfFailed(System& system, std::uint32_t code, std::string_view detail,
   }
 }
 
-// backupIfChanged for a path where something stands; a directory cannot be
-// read and raises IOError.
-std::string moveAsideIfDifferent(System& system, std::string_view path,
-                                 std::string_view newContent) {
+// Whether a folder, or a link to one, stands at name: where only a file of
+// this installation's own can be, such a thing is somebody else's and is not
+// removed. A link's own attributes tell whether it stands for a folder; the
+// name serves that answer only, and whatever is then removed is removed
+// relative to dir.
+bool isFolder(System& system, Directory& dir, std::string_view name) {
+  const NameKind kind = dir.nameKind(name);
+  return kind == NameKind::directory ||
+         (kind == NameKind::link &&
+          system.pathKind(dir.path() + "\\" + std::string(name)) == PathKind::directory);
+}
+
+[[noreturn]] void folderInTheWay(std::string_view shown) {
+  throw IOError("a folder stands at " + std::string(shown) +
+                    ", a name the installation uses for a file of its own: remove or rename it",
+                "installPayload");
+}
+
+std::string moveAsideIfDifferent(System& system, Directory& dir, std::string_view name,
+                                 std::string_view shown, std::string_view newContent) {
   // A link is the user's, whatever it points to: the new file takes its
   // place, so the link itself is kept aside, never compared through (it may
   // dangle) and never written into. The bytes decide for a file: a 32-bit
@@ -54,79 +70,74 @@ std::string moveAsideIfDifferent(System& system, std::string_view path,
   // go without a back-up.
   // A placeholder's content is elsewhere: reading it would download it, so
   // it is kept aside unread.
-  if (const NameKind kind = system.nameKind(path); kind != NameKind::link &&
-                                                   kind != NameKind::placeholder &&
-                                                   hasContent(system, path, newContent)) {
-    return {};
+  if (const NameKind kind = dir.nameKind(name);
+      kind != NameKind::link && kind != NameKind::placeholder) {
+    bool same = false;
+    const FileStatus status = dir.compareFile(name, newContent, &same);
+    if (status == FileStatus::cannotOpen) {
+      throw IOError("cannot open: " + std::string(shown), "hasContent");
+    }
+    if (status != FileStatus::ok) {
+      throw IOError("cannot read from file: " + std::string(shown), "hasContent");
+    }
+    if (same) return {};
   }
-  const std::string backup = std::string(path) + "_" + decimal(tickCount(system));
-  throwIfFailed(system,
-                retryWhileInUse(system, [&] { return system.moveFileReplacing(path, backup); }),
-                "(" + quoted(path) + ", " + quoted(backup) + ")", "backupIfChanged");
+  const std::string backup = std::string(name) + "_" + decimal(tickCount(system));
+  throwIfFailed(
+      system, retryWhileInUse(system, [&] { return dir.rename(name, backup, true); }),
+      "(" + quoted(shown) + ", " + quoted(std::string(shown) + backup.substr(name.size())) + ")",
+      "backupIfChanged");
   return backup;
 }
 
-// Whether a folder, or a link to one, stands at path: where only a file of
-// this installation's own can be, such a thing is somebody else's and is not
-// removed.
-bool isFolder(System& system, const std::string& path) {
-  const NameKind kind = system.nameKind(path);
-  return kind == NameKind::directory ||
-         (kind == NameKind::link && system.pathKind(path) == PathKind::directory);
-}
-
-[[noreturn]] void folderInTheWay(std::string_view path) {
-  throw IOError("a folder stands at " + std::string(path) +
-                    ", a name the installation uses for a file of its own: remove or rename it",
-                "installPayload");
-}
-
-// Creates the file path through create, afresh: a leftover at that name of
+// Creates the file name through create, afresh: a leftover at that name of
 // an interrupted run, whatever file it is (a file, a hard link, a link to a
 // file, a dangling link), is removed as a name first, never opened, so that
 // nothing is written through a link or into bytes that another name shares.
 // A folder there is not a leftover of ours and stays: the installation stops
 // and names it. Only a file this run created is recorded for the undo.
-FileStatus createFresh(System& system, InstallJournal& journal, const std::string& path,
+FileStatus createFresh(System& system, InstallJournal& journal, Directory& dir,
+                       std::string_view name, std::string_view shown,
                        const std::function<FileStatus()>& create) {
-  journal.writingTemporary(path);
+  journal.writingTemporary(dir, name, shown);
   FileStatus status = create();
   if (status == FileStatus::exists) {
-    if (isFolder(system, path)) {
-      journal.notCreated(path);
-      folderInTheWay(path);
+    if (isFolder(system, dir, name)) {
+      journal.notCreated(shown);
+      folderInTheWay(shown);
     }
     // A leftover that cannot be removed is named as it stands: the user has
     // to remove it.
-    if (const std::uint32_t code = retryWhileInUse(system, [&] { return system.removeName(path); });
+    if (const std::uint32_t code = retryWhileInUse(system, [&] { return dir.removeName(name); });
         code != 0 && !isGone(code)) {
-      journal.notCreated(path);
-      if (isRefusedWhileInUse(code)) throw IOError(readOnlyOrHeld(path), "installPayload");
-      throwIfFailed(system, code, path, "installPayload");
+      journal.notCreated(shown);
+      if (isRefusedWhileInUse(code)) throw IOError(readOnlyOrHeld(shown), "installPayload");
+      throwIfFailed(system, code, shown, "installPayload");
     }
     status = create();
   }
-  if (status == FileStatus::exists || status == FileStatus::cannotOpen) journal.notCreated(path);
+  if (status == FileStatus::exists || status == FileStatus::cannotOpen) journal.notCreated(shown);
   return status;
 }
 
-// Writes content beside destination under a temporary name, then renames it
-// over destination in one step, so that a failed or interrupted write leaves
-// the previous file, or none, and never a part of the new one.
-void installFile(System& system, InstallJournal& journal, const std::string& destination,
-                 std::string_view content) {
-  const std::string temporary = destination + std::string(kTemporarySuffix);
+// Writes content beside the destination under a temporary name, then renames
+// it over the destination in one step, so that a failed or interrupted write
+// leaves the previous file, or none, and never a part of the new one.
+void installFile(System& system, InstallJournal& journal, Directory& dir, std::string_view name,
+                 std::string_view shown, std::string_view content) {
+  const std::string temporary = std::string(name) + std::string(kTemporarySuffix);
+  const std::string temporaryShown = std::string(shown) + std::string(kTemporarySuffix);
   bool replacing = false;
   std::uint32_t renameError = 0;
-  const FileStatus status = createFresh(system, journal, temporary, [&] {
-    return system.writeThenRename(
-        temporary, destination, content,
+  const FileStatus status = createFresh(system, journal, dir, temporary, temporaryShown, [&] {
+    return dir.writeThenRename(
+        temporary, name, content,
         [&] {
           // The new file is complete before the old one leaves its place. A
           // directory there cannot be opened as a file.
           replacing = true;
-          const std::string backup = moveAsideIfDifferent(system, destination, content);
-          if (!backup.empty()) journal.movedAside(destination, backup);
+          const std::string backup = moveAsideIfDifferent(system, dir, name, shown, content);
+          if (!backup.empty()) journal.movedAside(dir, name, backup, shown);
         },
         &renameError);
   });
@@ -136,14 +147,14 @@ void installFile(System& system, InstallJournal& journal, const std::string& des
     // file, one that another program holds open, for longer than a scanner
     // does): the user is told so.
     if (isRefusedWhileInUse(renameError)) {
-      throw IOError("cannot open: " + destination + "\n" + readOnlyOrHeld(destination),
+      throw IOError("cannot open: " + std::string(shown) + "\n" + readOnlyOrHeld(shown),
                     "writeFile");
     }
-    throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError),
-                  destination, "installFile");
+    throw OSError(static_cast<std::int32_t>(renameError), system.errorText(renameError), shown,
+                  "installFile");
   }
-  checkWritten(status, destination);
-  journal.renamedTemporary(temporary, destination, !replacing);
+  checkWritten(status, shown);
+  journal.renamedTemporary(temporaryShown, name, shown, !replacing);
 }
 
 }  // namespace setup

@@ -24,27 +24,30 @@ namespace setup {
 void throwIfFailed(System& system, std::uint32_t code, std::string_view detail,
                    const char* procedure);
 
-// Whether a folder, or a link to one, stands at path.
-bool isFolder(System& system, const std::string& path);
+// Whether a folder, or a link to one, stands at name in dir.
+bool isFolder(System& system, Directory& dir, std::string_view name);
 // Throws the IOError of a folder found at a name of the installation's own.
-[[noreturn]] void folderInTheWay(std::string_view path);
+[[noreturn]] void folderInTheWay(std::string_view shown);
 
-// backupIfChanged for a path where something stands: a link or a
-// placeholder is kept aside unread, a file when its bytes differ. Returns
-// the back-up's name, or "". Throws IOError when the file cannot be read
-// (a directory neither), OSError when the rename fails.
-std::string moveAsideIfDifferent(System& system, std::string_view path,
-                                 std::string_view newContent);
+// backupIfChanged for a name in dir where something stands: a link or a
+// placeholder is kept aside unread, a file when its bytes differ; shown is
+// the name as the user knows it. Returns the back-up's name in dir, or "".
+// Throws IOError when the file cannot be read (a directory neither),
+// OSError when the rename fails.
+std::string moveAsideIfDifferent(System& system, Directory& dir, std::string_view name,
+                                 std::string_view shown, std::string_view newContent);
 
-// Creates the file path through create (which answers as
-// System::createFile), afresh: a leftover at that name is removed as a name
-// first. Returns create's last answer.
-FileStatus createFresh(System& system, InstallJournal& journal, const std::string& path,
+// Creates the file name in dir through create (which answers as
+// Directory::createFile), afresh: a leftover at that name is removed as a
+// name first. Returns create's last answer.
+FileStatus createFresh(System& system, InstallJournal& journal, Directory& dir,
+                       std::string_view name, std::string_view shown,
                        const std::function<FileStatus()>& create);
 
-// Writes content beside destination under a temporary name, then renames it
-// over destination in one step, keeping a differing file aside first.
-void installFile(System& system, InstallJournal& journal, const std::string& destination,
-                 std::string_view content);
+// Writes content beside the destination name in dir under a temporary
+// name, then renames it over the destination in one step, keeping a
+// differing file aside first. shown names the destination for the user.
+void installFile(System& system, InstallJournal& journal, Directory& dir, std::string_view name,
+                 std::string_view shown, std::string_view content);
 
 }  // namespace setup

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "installer/directory.h"
+
 namespace setup {
 
 // A native window handle, only passed through to the message box.
@@ -53,19 +55,6 @@ class HeldFile {
   virtual ~HeldFile() = default;
 };
 
-// A directory this process holds open without sharing deletion: nobody,
-// this process included, can rename, remove or replace it, nor any directory
-// above it (Windows refuses to rename a directory while something below it is
-// open), so its name keeps leading to it. Released when the object goes.
-class HeldDirectory {
- public:
-  virtual ~HeldDirectory() = default;
-  // Renames the held directory to to, through the handle, without replacing
-  // anything there; it must have been held to move. Nothing below it may be
-  // held. One try (see System::moveDirectory). 0, or the last error.
-  virtual std::uint32_t moveTo(std::string_view to) = 0;
-};
-
 // What a file system gives to tell one file or directory from every other.
 struct FileIds {
   std::uint64_t volume = 0;  // the volume's serial number
@@ -96,6 +85,9 @@ inline constexpr std::uint32_t kErrorStoppedOnLink = 681;  // ERROR_STOPPED_ON_S
 // created there until that program lets go (STATUS_DELETE_PENDING, which the
 // Win32 calls report as access denied).
 inline constexpr std::uint32_t kErrorDeletePending = 303;
+// A directory held open has been converted into a reparse point (a junction
+// made of it) since it was opened: ERROR_REPARSE_POINT_ENCOUNTERED.
+inline constexpr std::uint32_t kErrorDirectoryChanged = 4395;
 
 // A failure that says nothing stands at the name (any more).
 inline bool isGone(std::uint32_t code) {
@@ -126,8 +118,6 @@ class System {
   // GetFileAttributesW, reduced to what the callers tell apart. A link reads
   // as what its own attributes say: a link to a directory is a directory.
   virtual PathKind pathKind(std::string_view path) = 0;
-  // GetFileAttributesW, telling a link (FILE_ATTRIBUTE_REPARSE_POINT) apart.
-  virtual NameKind nameKind(std::string_view path) = 0;
   // What identifies the existing file or directory at path, links followed,
   // the same for every name that reaches it (another drive letter, a share,
   // a different spelling). FileIdInfo, and where the file system does not
@@ -136,30 +126,6 @@ class System {
   virtual std::uint32_t directoryIds(std::string_view path, FileIds* ids) = 0;
   // CreateDirectoryW without security attributes: 0, or the last error.
   virtual std::uint32_t createDirectory(std::string_view path) = 0;
-  // MoveFileExW with MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED: 0, or
-  // the last error.
-  virtual std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) = 0;
-  // MoveFileExW without flags, for a directory on the same volume: nothing
-  // may stand at to. One try: Windows refuses it while anything below is
-  // open (5), which the caller waits out. 0, or the last error.
-  virtual std::uint32_t moveDirectory(std::string_view from, std::string_view to) = 0;
-  // DeleteFileW: 0, or the last error.
-  virtual std::uint32_t deleteFile(std::string_view path) = 0;
-  // RemoveDirectoryW, which removes only an empty directory: 0, or the last error.
-  virtual std::uint32_t removeDirectory(std::string_view path) = 0;
-  // Removes the name itself, never what it points to: a file or a hard link
-  // (the other names keep the bytes), a link of any kind (its target stays),
-  // an empty directory. A directory with something in it stays
-  // (kErrorDirNotEmpty). Anything but a directory goes by a rename of a file
-  // of ours over it, with POSIX semantics where the file system offers them:
-  // then at once even while another program holds it sharing deletion. The
-  // classic rename is refused then (5), as is a name still delete-pending;
-  // one try, which the caller repeats. 0, or the last error.
-  virtual std::uint32_t removeName(std::string_view path) = 0;
-  // FindFirstFileW, FindNextFileW and FindClose over the directory path: every
-  // name in it but "." and "..", in no particular order, into *items
-  // (replaced), links told apart. 0, or the last error.
-  virtual std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) = 0;
 
   // Sleep: lets another program's brief hold on a file end.
   virtual void pause(std::uint32_t milliseconds) = 0;
@@ -169,54 +135,12 @@ class System {
 
   // The whole file into *content (replaced); on failure *content is unspecified.
   virtual FileStatus readFile(std::string_view path, std::string* content) = 0;
-  // Whether the file holds exactly content, read in pieces: no copy of it is
-  // kept, and the reading stops at the first difference. cannotOpen and
-  // cannotRead as readFile's; *same is set only for ok.
-  virtual FileStatus compareFile(std::string_view path, std::string_view content, bool* same) = 0;
-  // Creates a new file and writes the bytes. Never opens what stands at path
-  // already, so never writes through a link or into a hard link's bytes:
-  // exists when anything is there (nothing is written), cannotOpen when it
-  // cannot be created. cannotWrite may leave a partly written file.
-  virtual FileStatus createFile(std::string_view path, std::string_view content) = 0;
-  // Creates temporary as createFile does (exists, cannotOpen: nothing was
-  // created), writes the bytes and, with the file still open, renames it to
-  // destination in one step. When something stands at destination already,
-  // onExisting runs first and the rename then replaces that name (a link
-  // there is replaced, never what it points to), with POSIX semantics where
-  // the file system offers them, so that another program's open of the old
-  // file, sharing deletion, does not refuse it; without them, such an open
-  // refuses the rename, which is retried as retryWhileInUse does. cannotWrite as createFile's;
-  // cannotRename sets *renameError to the last error. An exception from
-  // onExisting leaves the whole temporary file behind.
-  virtual FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
-                                     std::string_view content,
-                                     const std::function<void()>& onExisting,
-                                     std::uint32_t* renameError) = 0;
 
-  // Creates path as a new file that this process holds alone: CreateFileW
-  // with CREATE_NEW, share mode 0 and FILE_FLAG_DELETE_ON_CLOSE, so that any
-  // other opener, in this process or another, on this machine or another one
-  // sharing the folder, is refused with kErrorSharingViolation. 0 and *held;
-  // kErrorFileExists when anything stands at path (it is not opened); or
-  // the last error; kErrorDeletePending when an earlier file of that name is
-  // deleted but still held open by another program. Released, the file goes
-  // at once where the file system offers POSIX semantics, else when the last
-  // opener lets go.
-  virtual std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) = 0;
-  // Whether another holds path as holdFile does: opening the name itself
-  // (never through a link) for reading, sharing everything, is refused with a
-  // sharing violation.
-  virtual bool isHeld(std::string_view path) = 0;
-
-  // Opens the directory at path itself, a link at its last name not
-  // followed, and holds it (see HeldDirectory); toMove asks for the right to
-  // move it through the handle, which keeps anybody from listing it by name
-  // meanwhile (FindFirstFileW opens without delete sharing under wine). 0
-  // and *held when it is a directory; kErrorStoppedOnLink when the name is a
-  // link, kErrorDirectory when it is not a directory (nothing is held then);
-  // or the last error.
-  virtual std::uint32_t holdDirectory(std::string_view path, bool toMove,
-                                      std::unique_ptr<HeldDirectory>* held) = 0;
+  // Opens the existing directory at path, links on the way and at its last
+  // name followed (a path the user chose), and holds it (see Directory):
+  // 0 and *opened; kErrorDirectory when it is not a directory; or the error.
+  virtual std::uint32_t openDirectory(std::string_view path,
+                                      std::unique_ptr<Directory>* opened) = 0;
 
   // The system's text for an error code; empty when it has none.
   virtual std::string errorText(std::uint32_t code) = 0;

@@ -128,13 +128,29 @@ Contents contentsOf(std::span<const PayloadEntry> table, bool palette);
 // yet is filled under a temporary name and renamed into place once all its
 // files are written: the whole directory appears in one step, and its files
 // need no rename each (under wine that rename costs a third of the write).
+//
+// Its directories are opened once, as the run reaches them, and from then on
+// every step goes through them, never through the text again (see
+// Directory); the text serves the messages only. The run's journals own
+// them.
 struct Target {
   std::string_view path;  // as the user typed it: destinations and messages
   std::string canonical;  // as Windows opens it: the names beside it
   Place place;            // the directory itself, however it is spelled
   std::string writeTo;    // path, or canonical + kTemporarySuffix while staged
 
+  // The directory that holds the beside lock and the staging directory,
+  // opened (its missing part made) before anything else is made in it;
+  // null for a root.
+  Directory* parent = nullptr;
+  // The target, or its staging directory while staged; null while missing.
+  Directory* dir = nullptr;
+  // Its sub-directories, by the pathKey of their path below it.
+  std::map<std::string, Directory*, std::less<>> below;
+
   bool staged() const { return writeTo != path; }
+  // Its own name in parent.
+  std::string name() const { return canonical.substr(canonical.find_last_of('\\') + 1); }
 };
 
 // A target as typed, neither placed nor staged yet.

@@ -5,7 +5,7 @@
 // synchronisation and start-up functions and msvcrt, so a program that starts
 // either has every entry below or has ended with "could not import: " + name.
 //
-// Four optional functions are looked up on first use instead (OnDemandFunction);
+// Three optional functions are looked up on first use instead (OnDemandFunction);
 // calling one that the system lacks raises LibraryError.
 #pragma once
 
@@ -15,6 +15,7 @@
 #include <ole2.h>
 #include <shellapi.h>
 #include <shlwapi.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <cstdint>
@@ -95,7 +96,13 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(SetFileInformationByHandle)             \
   FN(GetFileInformationByHandle)             \
   FN(GetFileInformationByHandleEx)           \
+  FN(GetFinalPathNameByHandleW)              \
+  FN(CompareStringOrdinal)                   \
   FN(CloseHandle)                            \
+  LIB("ntdll")                               \
+  FN(NtCreateFile)                           \
+  FN(NtSetInformationFile)                   \
+  FN(RtlNtStatusToDosError)                  \
   LIB("Advapi32.dll")                        \
   FN(RegGetValueW)                           \
   FN(RegOpenKeyExW)                          \
@@ -254,7 +261,6 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(QueryPerformanceFrequency)
 
 using RtlGetVersionFunction = LONG(WINAPI*)(OSVERSIONINFOW*);
-using RtlGetLastNtStatusFunction = LONG(WINAPI*)();
 using DllGetVersionFunction = HRESULT(CALLBACK*)(DLLVERSIONINFO*);
 using SHCreateMemStreamFunction = IStream*(WINAPI*)(const BYTE*, UINT);
 
@@ -296,7 +302,6 @@ struct SystemFunctions {
 #undef SETUP_TABLE_GDIP
 
   OnDemandFunction<RtlGetVersionFunction> RtlGetVersion{"ntdll", "RtlGetVersion"};
-  OnDemandFunction<RtlGetLastNtStatusFunction> RtlGetLastNtStatus{"ntdll", "RtlGetLastNtStatus"};
   OnDemandFunction<DllGetVersionFunction> DllGetVersion{"comctl32", "DllGetVersion"};
   OnDemandFunction<SHCreateMemStreamFunction> SHCreateMemStream{"shlwapi", std::uint16_t{12}};
 };

@@ -11,6 +11,7 @@ namespace setup {
 namespace {
 
 constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorNotSameDevice = 17;
 constexpr std::uint32_t kErrorBadNetPath = 53;
 constexpr std::uint32_t kErrorCantResolveFilename = 1921;  // too many links in a row
 constexpr std::size_t kMaxNameLength = 255;                // UTF-16 units of one name
@@ -19,8 +20,10 @@ constexpr std::size_t kMaxNameLength = 255;                // UTF-16 units of on
 // CreateDirectoryW leaves room for an 8.3 name (248 with the terminator).
 constexpr std::size_t kMaxPath = 259;
 constexpr std::size_t kMaxDirectoryPath = 247;
-// IO_REPARSE_TAG_SYMLINK; its name-surrogate bit (0x20000000) makes it a link.
+// IO_REPARSE_TAG_SYMLINK and IO_REPARSE_TAG_MOUNT_POINT (a junction); their
+// name-surrogate bit (0x20000000) makes them links.
 constexpr std::uint32_t kTagSymlink = 0xA000000C;
+constexpr std::uint32_t kTagMountPoint = 0xA0000003;
 
 bool isSeparator(char c) {
   return c == '/' || c == '\\';
@@ -49,6 +52,24 @@ std::vector<std::string_view> splitComponents(std::string_view path) {
 
 std::string lower(std::string_view text) {
   return toLowerUnicode(text);
+}
+
+// A name a Directory step may be given: one component, no stream, no
+// wildcard, no longer than NTFS allows ("Naming Files, Paths, and
+// Namespaces"; an NT open keeps trailing dots and spaces).
+bool isSingleName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (const char c : name) {
+    if (isSeparator(c) || isInvalidNameByte(c)) return false;
+  }
+  return utf8ToUtf16(name).size() <= kMaxNameLength;
+}
+
+// name below the directory path, as a message names it.
+std::string joined(std::string_view path, std::string_view name) {
+  std::string result(path);
+  if (!result.empty() && !isSeparator(result.back())) result += '\\';
+  return result += name;
 }
 
 }  // namespace
@@ -210,6 +231,42 @@ bool FakeSystem::swapForLink(std::string_view path, std::string_view target) {
   return true;
 }
 
+bool FakeSystem::convertToJunction(std::string_view path, std::string_view target) {
+  Resolved name;
+  if (resolve(path, &name, false) != 0 || volumeOf(name) == Volume::fat) return false;
+  const auto it = nodes_.find(name.key);
+  // A reparse point of another tag refuses a new one
+  // (STATUS_IO_REPARSE_TAG_MISMATCH).
+  if (it == nodes_.end() || !it->second.directory || it->second.tag != 0 ||
+      it->second.deletePending || name.parentKey.empty() || hasChildren(name.key)) {
+    return false;
+  }
+  it->second.tag = kTagMountPoint;
+  it->second.target = target;
+  return true;
+}
+
+bool FakeSystem::repointLink(std::string_view path, std::string_view target) {
+  Resolved name;
+  if (resolve(path, &name, false) != 0) return false;
+  const auto it = nodes_.find(name.key);
+  if (it == nodes_.end() || !it->second.link()) return false;
+  it->second.target = target;
+  return true;
+}
+
+bool FakeSystem::removeEmptyDirectory(std::string_view path) {
+  Resolved name;
+  if (resolve(path, &name, false) != 0) return false;
+  const auto it = nodes_.find(name.key);
+  if (it == nodes_.end() || !it->second.realDirectory() || it->second.deletePending ||
+      name.parentKey.empty() || it->second.held() || hasChildren(name.key)) {
+    return false;
+  }
+  erase(it, false);
+  return true;
+}
+
 void FakeSystem::holdOpenOnceWritten(std::string_view path) {
   Resolved target;
   if (resolve(path, &target) != 0) throw std::invalid_argument("bad fake path");
@@ -337,7 +394,7 @@ bool FakeSystem::hasOpenBelow(const std::string& key) const {
   return false;
 }
 
-void FakeSystem::erase(std::map<std::string, Node>::iterator it, bool posix) {
+void FakeSystem::erase(Nodes::iterator it, bool posix) {
   // DeleteFileW and FileDispositionInfo: a file that another handle holds
   // stays under its name, "delete pending", until the last handle closes;
   // opening or creating at that name fails with access denied meanwhile.
@@ -387,8 +444,9 @@ std::map<std::string, std::optional<std::string>> FakeSystem::tree() const {
   return result;
 }
 
-std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out, bool followLast) const {
-  if (const std::uint32_t code = resolveNames(path, out)) return code;
+std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out, bool followLast,
+                                  bool win32Limits) const {
+  if (const std::uint32_t code = resolveNames(path, out, win32Limits)) return code;
   for (int hops = 0; hops <= 31;) {
     const std::vector<std::string_view> parts =
         splitComponents(std::string_view(out->path).substr(out->rootLength));
@@ -401,7 +459,7 @@ std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out, bool fol
       if (it == nodes_.end() || !it->second.link()) continue;
       std::string rest = it->second.target;
       for (std::size_t j = i + 1; j < parts.size(); ++j) rest += "\\" + std::string(parts[j]);
-      if (resolveNames(rest, out) != 0) return kErrorPathNotFound;
+      if (resolveNames(rest, out, win32Limits) != 0) return kErrorPathNotFound;
       followed = true;
       ++hops;
     }
@@ -410,7 +468,8 @@ std::uint32_t FakeSystem::resolve(std::string_view path, Resolved* out, bool fol
   return kErrorCantResolveFilename;
 }
 
-std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out) const {
+std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out,
+                                       bool win32Limits) const {
   if (path.empty()) return kErrorPathNotFound;
   std::string rootKey;
   std::string rootPath;
@@ -419,7 +478,7 @@ std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out) con
   if (path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == ':') {
     if (const auto mapped = mappedDrives_.find(lower(path.substr(0, 2)));
         mapped != mappedDrives_.end() && path.size() > 2 && isSeparator(path[2])) {
-      return resolveNames(mapped->second + std::string(path.substr(2)), out);
+      return resolveNames(mapped->second + std::string(path.substr(2)), out, win32Limits);
     }
     rootPath = std::string(path.substr(0, 2));
     rest = path.substr(2);
@@ -440,7 +499,7 @@ std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out) con
     rootPath = currentDirectory_.substr(0, 2);
     rest = path;
   } else {
-    return resolveNames(currentDirectory_ + "\\" + std::string(path), out);
+    return resolveNames(currentDirectory_ + "\\" + std::string(path), out, win32Limits);
   }
   rootKey = lower(rootPath);
   if (nodes_.count(rootKey) == 0) {
@@ -471,7 +530,7 @@ std::uint32_t FakeSystem::resolveNames(std::string_view path, Resolved* out) con
   out->path = rootPath;
   out->rootLength = rootPath.size();
   for (const std::string& part : parts) out->path += "\\" + part;
-  if (utf8ToUtf16(out->path).size() > kMaxPath) return kErrorFilenameTooLong;
+  if (win32Limits && utf8ToUtf16(out->path).size() > kMaxPath) return kErrorFilenameTooLong;
   out->key = lower(out->path);
   out->parentKey.clear();
   if (!parts.empty()) {
@@ -496,6 +555,44 @@ const FakeSystem::Node* FakeSystem::findName(std::string_view path) const {
   if (resolve(path, &r, false) != 0) return nullptr;
   const auto it = nodes_.find(r.key);
   return it == nodes_.end() ? nullptr : &it->second;
+}
+
+FakeSystem::Resolved FakeSystem::resolvedAt(const std::string& key) const {
+  Resolved name;
+  name.key = key;
+  // A drive's root key is c:, a share's \\server\share.
+  name.rootLength = 2;
+  if (key.starts_with("\\\\")) {
+    const std::size_t share = key.find('\\', 2);
+    name.rootLength = std::min(key.find('\\', share + 1), key.size());
+  }
+  const std::string& spelled = nodes_.at(key).path;
+  const bool root = key.size() == name.rootLength;
+  // A drive's root is spelled with its separator.
+  name.path = root ? spelled.substr(0, name.rootLength) : spelled;
+  if (!root) name.parentKey = key.substr(0, key.find_last_of('\\'));
+  return name;
+}
+
+FakeSystem::Resolved FakeSystem::childOf(const Resolved& dir, std::string_view name) {
+  Resolved child;
+  child.key = dir.key + "\\" + lower(name);
+  child.path = dir.path + "\\" + std::string(name);
+  child.parentKey = dir.key;
+  child.rootLength = dir.rootLength;
+  return child;
+}
+
+// A node keeps its id through every rename, so a hint that went stale (its
+// node moved, or another took its name) costs a search, never a wrong node;
+// no map of ids has to be kept in step with every place that moves or erases
+// a node.
+FakeSystem::Nodes::iterator FakeSystem::nodeOf(std::uint64_t id, std::string* key) {
+  if (const auto it = nodes_.find(*key); it != nodes_.end() && it->second.id == id) return it;
+  const auto it = std::find_if(nodes_.begin(), nodes_.end(),
+                               [id](const auto& entry) { return entry.second.id == id; });
+  if (it != nodes_.end()) *key = it->first;
+  return it;
 }
 
 std::optional<std::int32_t> FakeSystem::injected(RegistryCall call) {
@@ -572,7 +669,10 @@ PathKind FakeSystem::pathKind(std::string_view path) {
 }
 
 NameKind FakeSystem::nameKind(std::string_view path) {
-  const Node* node = findName(path);
+  return kindOf(findName(path));
+}
+
+NameKind FakeSystem::kindOf(const Node* node) const {
   if (node == nullptr || node->deletePending) return NameKind::missing;
   if (node->link()) return NameKind::link;
   if (node->directory) return NameKind::directory;
@@ -585,9 +685,13 @@ std::uint32_t FakeSystem::directoryIds(std::string_view path, FileIds* ids) {
   if (const std::uint32_t code = resolve(path, &target)) return code;
   const auto it = nodes_.find(target.key);
   if (it == nodes_.end() || it->second.deletePending) return kErrorFileNotFound;
-  Node& node = it->second;
+  idsOf(target, it->second, ids);
+  return 0;
+}
+
+void FakeSystem::idsOf(const Resolved& name, Node& node, FileIds* ids) {
   if (node.serial == 0) node.serial = ++nextSerial_;
-  const VolumeInfo& volume = volumes_.at(target.key.substr(0, target.rootLength));
+  const VolumeInfo& volume = volumes_.at(name.key.substr(0, name.rootLength));
   *ids = FileIds{};
   ids->volume = volume.serial;
   std::array<std::uint8_t, 16> id{};
@@ -607,7 +711,6 @@ std::uint32_t FakeSystem::directoryIds(std::string_view path, FileIds* ids) {
       ids->index = 1;  // what the index would be, had it been asked
       break;
   }
-  return 0;
 }
 
 std::uint32_t FakeSystem::createDirectory(std::string_view path) {
@@ -616,12 +719,17 @@ std::uint32_t FakeSystem::createDirectory(std::string_view path) {
   Resolved target;
   if (const std::uint32_t code = resolve(path, &target, false)) return code;
   if (utf8ToUtf16(target.path).size() > kMaxDirectoryPath) return kErrorFilenameTooLong;
+  return createDirectoryAt(target);
+}
+
+std::uint32_t FakeSystem::createDirectoryAt(const Resolved& target) {
   if (const auto it = nodes_.find(target.key); it != nodes_.end()) {
     return it->second.deletePending ? kErrorAccessDenied : kErrorAlreadyExists;
   }
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
-  if (!mayChange(target)) return kErrorAccessDenied;
+  // Nothing is created in a deleted directory (STATUS_DELETE_PENDING).
+  if (parent->second.deletePending || !mayChange(target)) return kErrorAccessDenied;
   Node& node = nodes_[target.key];
   node.directory = true;
   node.path = target.path;
@@ -647,9 +755,13 @@ std::uint32_t FakeSystem::moveDirectory(std::string_view from, std::string_view 
 std::uint32_t FakeSystem::renameTree(std::string_view from, std::string_view to, int ownHolds,
                                      Resolved* moved) {
   Resolved source;
-  Resolved& target = *moved;
   if (const std::uint32_t code = resolve(from, &source, false)) return code;
-  if (const std::uint32_t code = resolve(to, &target, false)) return code;
+  if (const std::uint32_t code = resolve(to, moved, false)) return code;
+  return renameTreeAt(source, *moved, ownHolds);
+}
+
+std::uint32_t FakeSystem::renameTreeAt(const Resolved& source, const Resolved& target,
+                                       int ownHolds) {
   if (source.parentKey.empty()) return kErrorAccessDenied;  // a root
   // Another handle without delete sharing keeps it in place.
   if (nodes_.at(source.key).directoryHolds > ownHolds) return kErrorSharingViolation;
@@ -691,6 +803,10 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to, bool 
   Resolved target;
   if (const std::uint32_t code = resolve(from, &source, false)) return code;
   if (const std::uint32_t code = resolve(to, &target, false)) return code;
+  return moveAt(source, target, posix);
+}
+
+std::uint32_t FakeSystem::moveAt(const Resolved& source, const Resolved& target, bool posix) {
   const auto moving = nodes_.find(source.key);
   if (moving == nodes_.end()) return kErrorFileNotFound;
   if (moving->second.realDirectory() || !mayChange(source) || !mayChange(target)) {
@@ -712,6 +828,13 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to, bool 
       return kErrorAccessDenied;
     }
   }
+  // A junction made of a directory keeps what its own index was given
+  // through a handle opened before (see convertToJunction).
+  if (hasChildren(source.key)) {
+    if (replaced != nodes_.end() && replaced != moving) nodes_.erase(replaced);
+    moveTree(source, target);
+    return 0;
+  }
   Node node = std::move(moving->second);
   nodes_.erase(moving);
   node.path = target.path;
@@ -719,19 +842,23 @@ std::uint32_t FakeSystem::move(std::string_view from, std::string_view to, bool 
   return 0;
 }
 
-std::uint32_t FakeSystem::findExisting(std::string_view path, Resolved* target,
-                                       std::map<std::string, Node>::iterator* it) {
-  if (const std::uint32_t code = resolve(path, target, false)) return code;
+std::uint32_t FakeSystem::findExisting(const Locate& locate, std::string_view name,
+                                       Resolved* target, Nodes::iterator* it) {
+  if (const std::uint32_t code = locate(name, target)) return code;
   *it = nodes_.find(target->key);
   if (*it != nodes_.end()) return 0;
   return nodes_.count(target->parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
 }
 
 std::uint32_t FakeSystem::deleteFile(std::string_view path) {
+  return deleteFileBy(byPath(), path);
+}
+
+std::uint32_t FakeSystem::deleteFileBy(const Locate& locate, std::string_view name) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  std::map<std::string, Node>::iterator it;
-  if (const std::uint32_t code = findExisting(path, &target, &it)) return code;
+  Nodes::iterator it;
+  if (const std::uint32_t code = findExisting(locate, name, &target, &it)) return code;
   // A link to a file goes as a name; one to a directory is a directory here.
   if (it->second.directory || it->second.deletePending || !mayChange(target)) {
     return kErrorAccessDenied;
@@ -750,21 +877,27 @@ std::uint32_t FakeSystem::removeDirectory(std::string_view path) {
   if (!it->second.directory) return kErrorDirectory;
   if (target.parentKey.empty() || !mayChange(target)) return kErrorAccessDenied;  // a root too
   if (it->second.directoryHolds > 0) return kErrorSharingViolation;
-  if (!it->second.link() && hasChildren(target.key)) return kErrorDirNotEmpty;
+  // A junction made of a directory may have been given names in its own
+  // index through a handle opened before (see convertToJunction).
+  if (hasChildren(target.key)) return kErrorDirNotEmpty;
   // A link to a directory goes whatever its target holds.
   nodes_.erase(it);
   return 0;
 }
 
 std::uint32_t FakeSystem::removeName(std::string_view path) {
+  return removeNameBy(byPath(), path);
+}
+
+std::uint32_t FakeSystem::removeNameBy(const Locate& locate, std::string_view name) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  std::map<std::string, Node>::iterator it;
-  if (const std::uint32_t code = findExisting(path, &target, &it)) return code;
+  Nodes::iterator it;
+  if (const std::uint32_t code = findExisting(locate, name, &target, &it)) return code;
   if (target.parentKey.empty()) return kErrorAccessDenied;  // a root
   if (it->second.deletePending || !mayChange(target)) return kErrorAccessDenied;
   if (it->second.held()) return kErrorSharingViolation;
-  if (it->second.realDirectory() && hasChildren(target.key)) return kErrorDirNotEmpty;
+  if (hasChildren(target.key)) return kErrorDirNotEmpty;  // a junction's own index too
   // Anything but a directory goes by a rename of a file of ours over it,
   // which without POSIX semantics is refused while anybody holds it, sharing
   // deletion too (MS-FSCC FileRenameInformation).
@@ -798,7 +931,10 @@ FileStatus FakeSystem::readFile(std::string_view path, std::string* content) {
   if (const auto code = injectedFileFailure()) {
     return *code == kErrorDiskFull ? FileStatus::cannotRead : FileStatus::cannotOpen;
   }
-  const Node* node = find(path);
+  return readNode(find(path), content);
+}
+
+FileStatus FakeSystem::readNode(const Node* node, std::string* content) {
   if (node == nullptr || node->directory || node->link() || node->hold == Hold::noSharing ||
       node->deletePending) {
     return FileStatus::cannotOpen;
@@ -817,9 +953,14 @@ FileStatus FakeSystem::compareFile(std::string_view path, std::string_view conte
 }
 
 FileStatus FakeSystem::createFile(std::string_view path, std::string_view content) {
+  return createFileBy(byPath(), path, content);
+}
+
+FileStatus FakeSystem::createFileBy(const Locate& locate, std::string_view name,
+                                    std::string_view content) {
   const std::optional<std::uint32_t> injected = injectedFileFailure();
   Resolved target;
-  if (resolve(path, &target, false) != 0) return FileStatus::cannotOpen;
+  if (locate(name, &target) != 0) return FileStatus::cannotOpen;
   // The Win32 side creates with FILE_FLAG_OPEN_REPARSE_POINT: whatever stands
   // there, a dangling link too, is "exists" and is not opened. (Without the
   // flag, CreateFileW follows a dangling link and creates its target:
@@ -829,7 +970,8 @@ FileStatus FakeSystem::createFile(std::string_view path, std::string_view conten
     return it->second.deletePending ? FileStatus::cannotOpen : FileStatus::exists;
   }
   const auto parent = nodes_.find(target.parentKey);
-  if (parent == nodes_.end() || !parent->second.directory || !mayChange(target)) {
+  if (parent == nodes_.end() || !parent->second.directory || parent->second.deletePending ||
+      !mayChange(target)) {
     return FileStatus::cannotOpen;
   }
   return writeInto(target, content, injected);
@@ -860,25 +1002,40 @@ FileStatus FakeSystem::writeThenRename(std::string_view temporary, std::string_v
                                        std::string_view content,
                                        const std::function<void()>& onExisting,
                                        std::uint32_t* renameError) {
-  if (const FileStatus status = createFile(temporary, content); status != FileStatus::ok) {
+  return writeThenRenameBy(byPath(), temporary, destination, content, onExisting, renameError);
+}
+
+FileStatus FakeSystem::writeThenRenameBy(const Locate& locate, std::string_view temporary,
+                                         std::string_view destination, std::string_view content,
+                                         const std::function<void()>& onExisting,
+                                         std::uint32_t* renameError) {
+  if (const FileStatus status = createFileBy(locate, temporary, content);
+      status != FileStatus::ok) {
     return status;
   }
+  // replacing: FileRenameInfoEx with POSIX semantics where the volume offers
+  // them.
+  const auto renameTemporary = [&](bool replacing) -> std::uint32_t {
+    Resolved source;
+    Resolved target;
+    if (const std::uint32_t code = locate(temporary, &source)) return code;
+    if (const std::uint32_t code = locate(destination, &target)) return code;
+    return moveAt(source, target, replacing && offersPosix(target));
+  };
   // As the Win32 one: a rename that does not replace, then, when something
   // stands there (a link too, dangling or not), onExisting and a rename that
   // does.
   std::uint32_t code = injectedFileFailure().value_or(0);
   if (code == 0) {
-    if (findName(destination) == nullptr) {
-      code = move(temporary, destination);
+    Resolved target;
+    if (locate(destination, &target) != 0 || nodes_.count(target.key) == 0) {
+      code = renameTemporary(false);
     } else {
       onExisting();
-      // FileRenameInfoEx with POSIX semantics where the volume offers them,
-      // tried again as long as another program's hold refuses it.
+      // Tried again as long as another program's hold refuses it.
       code = retryWhileInUse(*this, [&]() -> std::uint32_t {
         if (const auto injected = injectedFileFailure()) return *injected;
-        Resolved target;
-        if (const std::uint32_t resolved = resolve(destination, &target, false)) return resolved;
-        return move(temporary, destination, offersPosix(target));
+        return renameTemporary(true);
       });
     }
   }
@@ -914,15 +1071,20 @@ class FakeSystem::Held : public HeldFile {
 };
 
 std::uint32_t FakeSystem::holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) {
+  return holdFileBy(byPath(), path, held);
+}
+
+std::uint32_t FakeSystem::holdFileBy(const Locate& locate, std::string_view name,
+                                     std::unique_ptr<HeldFile>* held) {
   if (const auto code = injectedFileFailure()) return *code;
   Resolved target;
-  if (const std::uint32_t code = resolve(path, &target, false)) return code;
+  if (const std::uint32_t code = locate(name, &target)) return code;
   const auto parent = nodes_.find(target.parentKey);
   if (parent == nodes_.end() || !parent->second.directory) return kErrorPathNotFound;
   if (const auto it = nodes_.find(target.key); it != nodes_.end()) {
     return it->second.deletePending ? kErrorDeletePending : kErrorFileExists;
   }
-  if (!mayChange(target)) return kErrorAccessDenied;
+  if (parent->second.deletePending || !mayChange(target)) return kErrorAccessDenied;
   Node& node = nodes_[target.key];
   node.path = target.path;
   node.hold = Hold::noSharing;
@@ -937,43 +1099,7 @@ bool FakeSystem::isHeld(std::string_view path) {
   return node != nullptr && node->hold == Hold::noSharing;
 }
 
-// A directory opened with FILE_FLAG_BACKUP_SEMANTICS and
-// FILE_FLAG_OPEN_REPARSE_POINT, sharing reads and writes but not deletion.
-class FakeSystem::HeldDir : public HeldDirectory {
- public:
-  HeldDir(FakeSystem& system, std::string key, bool toMove)
-      : system_(system), key_(std::move(key)), toMove_(toMove) {}
-  ~HeldDir() override {
-    if (const auto it = system_.nodes_.find(key_); it != system_.nodes_.end()) {
-      --it->second.directoryHolds;
-      if (toMove_) --it->second.movingHolds;
-    }
-  }
-
-  // FileRenameInfo through the handle, which was opened with DELETE access.
-  std::uint32_t moveTo(std::string_view to) override {
-    if (const auto code = system_.injectedFileFailure()) return *code;
-    const auto it = system_.nodes_.find(key_);
-    if (it == system_.nodes_.end()) return kErrorFileNotFound;
-    if (!toMove_) return kErrorAccessDenied;
-    Resolved moved;
-    const std::uint32_t code = system_.renameTree(it->second.path, to, 1, &moved);
-    if (code == 0) key_ = moved.key;
-    return code;
-  }
-
- private:
-  FakeSystem& system_;
-  std::string key_;
-  bool toMove_;
-};
-
-std::uint32_t FakeSystem::holdDirectory(std::string_view path, bool toMove,
-                                        std::unique_ptr<HeldDirectory>* held) {
-  if (const auto code = injectedFileFailure()) return *code;
-  Resolved target;
-  std::map<std::string, Node>::iterator it;
-  if (const std::uint32_t code = findExisting(path, &target, &it)) return code;
+std::uint32_t FakeSystem::openNode(Nodes::iterator it, bool toMove) {
   if (it->second.deletePending) return kErrorAccessDenied;
   if (it->second.link()) return kErrorStoppedOnLink;
   if (!it->second.directory) return kErrorDirectory;
@@ -984,7 +1110,247 @@ std::uint32_t FakeSystem::holdDirectory(std::string_view path, bool toMove,
   }
   ++it->second.directoryHolds;
   if (toMove) ++it->second.movingHolds;
-  *held = std::make_unique<HeldDir>(*this, target.key, toMove);
+  return 0;
+}
+
+// A directory opened (or made) with FILE_FLAG_BACKUP_SEMANTICS and
+// FILE_FLAG_OPEN_REPARSE_POINT, sharing reads and writes but not deletion;
+// toMove adds DELETE access. The handle is the node, found by
+// its id, whatever its name comes to lead to.
+class FakeSystem::Dir : public Directory {
+ public:
+  // it has been opened (openNode).
+  Dir(FakeSystem& system, Nodes::iterator it, std::string path, bool toMove)
+      : system_(system),
+        id_(it->second.id),
+        key_(it->first),
+        path_(std::move(path)),
+        tag_(it->second.tag),
+        toMove_(toMove),
+        byName_(system.volumeOf(system.resolvedAt(key_)) == Volume::fileServerWithoutIds) {}
+  ~Dir() override {
+    const auto it = system_.nodeOf(id_, &key_);
+    if (it == system_.nodes_.end()) return;
+    Node& node = it->second;
+    --node.directoryHolds;
+    if (toMove_) --node.movingHolds;
+    // The last handle of a deleted directory closes: its name goes.
+    if (node.deletePending && node.directoryHolds == 0 && node.hold == Hold::none) {
+      system_.nodes_.erase(it);
+    }
+  }
+  Dir(const Dir&) = delete;
+  Dir& operator=(const Dir&) = delete;
+
+  const std::string& path() const override { return path_; }
+
+  std::uint32_t check() override {
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    Nodes::iterator it;
+    if (const std::uint32_t code = self(&it)) return code;
+    // FileAttributeTagInfo through the handle: FSCTL_SET_REPARSE_POINT has
+    // given it a tag since.
+    return it->second.tag != tag_ ? kErrorDirectoryChanged : 0;
+  }
+
+  std::uint32_t ids(FileIds* ids) override {
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    Nodes::iterator it;
+    if (const std::uint32_t code = self(&it)) return code;
+    system_.idsOf(system_.resolvedAt(it->first), it->second, ids);
+    return 0;
+  }
+
+  // FileIdBothDirectoryInfo through the handle, also over SMB (QUERY_DIRECTORY
+  // names the open, not a path): the node's own index.
+  std::uint32_t list(std::vector<DirectoryItem>* items) override {
+    items->clear();
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    Nodes::iterator it;
+    if (const std::uint32_t code = self(&it)) return code;
+    *items = system_.childrenOf(it->first);
+    return 0;
+  }
+
+  // FileRenameInformation through the handle, RootDirectory the parent's
+  // (by the full name on a file server).
+  std::uint32_t moveTo(Directory& parent, std::string_view name) override {
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    Nodes::iterator it;
+    if (const std::uint32_t code = self(&it)) return code;
+    if (!toMove_) return kErrorAccessDenied;
+    auto* const to = dynamic_cast<Dir*>(&parent);
+    if (to == nullptr || &to->system_ != &system_) return kErrorInvalidHandle;
+    Resolved target;
+    if (const std::uint32_t code = to->locate(name, &target)) return code;
+    const Resolved source = system_.resolvedAt(it->first);
+    if (source.key.substr(0, source.rootLength) != target.key.substr(0, target.rootLength)) {
+      return kErrorNotSameDevice;
+    }
+    if (const std::uint32_t code = system_.renameTreeAt(source, target, 1)) return code;
+    key_ = target.key;
+    path_ = joined(to->path_, name);
+    return 0;
+  }
+
+  // FileDispositionInfoEx with POSIX semantics where offered takes the name
+  // at once; FileDispositionInfo leaves it delete-pending until the last
+  // handle, this one, closes.
+  std::uint32_t remove() override {
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    Nodes::iterator it;
+    if (const std::uint32_t code = self(&it)) return code;
+    const Resolved name = system_.resolvedAt(it->first);
+    Node& node = it->second;
+    if (!toMove_ || name.parentKey.empty() || !system_.mayChange(name)) return kErrorAccessDenied;
+    // Another handle without delete sharing, this process's or another's.
+    if (node.directoryHolds > 1 || (node.hold != Hold::none && node.hold != Hold::sharingDelete)) {
+      return kErrorSharingViolation;
+    }
+    if (system_.hasChildren(it->first)) return kErrorDirNotEmpty;
+    if (system_.offersPosix(name)) {
+      system_.nodes_.erase(it);
+    } else {
+      node.deletePending = true;
+    }
+    return 0;
+  }
+
+  NameKind nameKind(std::string_view name) override {
+    Resolved target;
+    if (locate(name, &target) != 0) return NameKind::missing;
+    const auto it = system_.nodes_.find(target.key);
+    return system_.kindOf(it == system_.nodes_.end() ? nullptr : &it->second);
+  }
+
+  // NtCreateFile with FILE_CREATE | FILE_DIRECTORY_FILE.
+  std::uint32_t makeDirectory(std::string_view name, bool toMove,
+                              std::unique_ptr<Directory>* made) override {
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    Resolved target;
+    if (const std::uint32_t code = locate(name, &target)) return code;
+    if (const std::uint32_t code = system_.createDirectoryAt(target)) return code;
+    const auto it = system_.nodes_.find(target.key);
+    system_.openNode(it, toMove);  // nobody else can have it yet
+    *made = std::make_unique<Dir>(system_, it, joined(path_, name), toMove);
+    return 0;
+  }
+
+  std::uint32_t openDirectory(std::string_view name, bool toMove,
+                              std::unique_ptr<Directory>* opened) override {
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    Resolved target;
+    Nodes::iterator it;
+    if (const std::uint32_t code = system_.findExisting(locator(), name, &target, &it)) {
+      return code;
+    }
+    if (const std::uint32_t code = system_.openNode(it, toMove)) return code;
+    *opened = std::make_unique<Dir>(system_, it, joined(path_, name), toMove);
+    return 0;
+  }
+
+  FileStatus createFile(std::string_view name, std::string_view content) override {
+    return system_.createFileBy(locator(), name, content);
+  }
+
+  FileStatus compareFile(std::string_view name, std::string_view content, bool* same) override {
+    if (const auto code = system_.injectedFileFailure()) {
+      return *code == kErrorDiskFull ? FileStatus::cannotRead : FileStatus::cannotOpen;
+    }
+    Resolved target;
+    if (locate(name, &target) != 0) return FileStatus::cannotOpen;
+    const auto it = system_.nodes_.find(target.key);
+    std::string existing;
+    const FileStatus status =
+        system_.readNode(it == system_.nodes_.end() ? nullptr : &it->second, &existing);
+    if (status == FileStatus::ok) *same = existing == content;
+    return status;
+  }
+
+  FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
+                             std::string_view content, const std::function<void()>& onExisting,
+                             std::uint32_t* renameError) override {
+    return system_.writeThenRenameBy(locator(), temporary, destination, content, onExisting,
+                                     renameError);
+  }
+
+  std::uint32_t removeName(std::string_view name) override {
+    return system_.removeNameBy(locator(), name);
+  }
+
+  std::uint32_t holdFile(std::string_view name, std::unique_ptr<HeldFile>* held) override {
+    return system_.holdFileBy(locator(), name, held);
+  }
+
+  bool isHeld(std::string_view name) override {
+    Resolved target;
+    if (locate(name, &target) != 0) return false;
+    const auto it = system_.nodes_.find(target.key);
+    return it != system_.nodes_.end() && it->second.hold == Hold::noSharing;
+  }
+
+  std::uint32_t rename(std::string_view name, std::string_view newName, bool replace) override {
+    if (const auto code = system_.injectedFileFailure()) return *code;
+    Resolved source;
+    Resolved target;
+    if (const std::uint32_t code = locate(name, &source)) return code;
+    if (const std::uint32_t code = locate(newName, &target)) return code;
+    if (system_.nodes_.count(source.key) == 0) return kErrorFileNotFound;
+    // Without ReplaceIfExists: STATUS_OBJECT_NAME_COLLISION.
+    if (!replace && target.key != source.key && system_.nodes_.count(target.key) != 0) {
+      return kErrorAlreadyExists;
+    }
+    return system_.moveAt(source, target, replace && system_.offersPosix(target));
+  }
+
+  std::uint32_t deleteFile(std::string_view name) override {
+    return system_.deleteFileBy(locator(), name);
+  }
+
+ private:
+  // The node, still there and not deleted: 0 and *it, or what a deleted
+  // directory answers.
+  std::uint32_t self(Nodes::iterator* it) {
+    *it = system_.nodeOf(id_, &key_);
+    if (*it == system_.nodes_.end()) return kErrorFileNotFound;
+    return (*it)->second.deletePending ? kErrorDeletePending : 0;
+  }
+
+  // NtCreateFile with RootDirectory this handle, the name alone,
+  // FILE_OPEN_REPARSE_POINT and OBJ_DONT_REPARSE: NTFS looks the name up in
+  // this directory's own index, whatever it has become. Over SMB the client
+  // sends the directory's path with the name, and the server resolves it.
+  std::uint32_t locate(std::string_view name, Resolved* out) {
+    if (!isSingleName(name)) return kErrorInvalidName;
+    Nodes::iterator it;
+    if (const std::uint32_t code = self(&it)) return code;
+    if (byName_) return system_.resolve(joined(path_, name), out, false, false);
+    *out = childOf(system_.resolvedAt(it->first), name);
+    return 0;
+  }
+  Locate locator() {
+    return [this](std::string_view name, Resolved* out) { return locate(name, out); };
+  }
+
+  FakeSystem& system_;
+  const std::uint64_t id_;
+  std::string key_;   // where the node was last seen
+  std::string path_;  // as given, and as moveTo moved it
+  const std::uint32_t tag_;
+  const bool toMove_;
+  const bool byName_;
+};
+
+std::uint32_t FakeSystem::openDirectory(std::string_view path, std::unique_ptr<Directory>* opened) {
+  if (const auto code = injectedFileFailure()) return *code;
+  Resolved target;
+  if (const std::uint32_t code = resolve(path, &target)) return code;
+  const auto it = nodes_.find(target.key);
+  if (it == nodes_.end()) {
+    return nodes_.count(target.parentKey) != 0 ? kErrorFileNotFound : kErrorPathNotFound;
+  }
+  if (const std::uint32_t code = openNode(it, false)) return code;
+  *opened = std::make_unique<Dir>(*this, it, std::string(path), false);
   return 0;
 }
 

@@ -7,9 +7,11 @@
 // placeholders whose content is elsewhere, delete-pending names, the path
 // length limits of a program without long-path support, the registry calls'
 // result codes, the file systems of ordinary set-ups (FAT32 and exFAT drives,
-// file servers and ReFS volumes, and the ids they give) and a virus scanner
-// that opens each new file for a moment. Each such answer names its source
-// where it is modelled.
+// file servers and ReFS volumes, and the ids they give), a virus scanner
+// that opens each new file for a moment, open directories (Directory) that
+// keep their directory whatever its name comes to lead to, and what another
+// user may change meanwhile. Each such answer names its source where it is
+// modelled.
 // Failures of single calls can be injected. Its files are as a shared
 // folder's: every installation that uses one fake sees the others' share
 // modes, as two machines do through a file server.
@@ -44,7 +46,14 @@ class FakeSystem : public System {
     // POSIX semantics and no 128-bit id; no reparse points; a 64-bit index.
     fat,
     // A file server whose file system has no 64-bit ids: the redirector
-    // passes on ids of 0 (MS-FSCC 2.4.22). No POSIX semantics.
+    // passes on ids of 0 (MS-FSCC 2.4.22). No POSIX semantics. A step
+    // relative to an open directory goes by name: an SMB2 CREATE carries a
+    // name relative to the share, not to an open (MS-SMB2 2.2.13), so the
+    // client sends the directory's path with the name and the server
+    // resolves it, links on the way followed as by a path (a junction by the
+    // server itself: MS-FSCC 2.1.2.1). A rename with a RootDirectory is
+    // refused on the network (MS-FSCC FileRenameInformation), so a Directory
+    // renames there by the full name too.
     fileServerWithoutIds,
     // ReFS: unique 128-bit ids, but 64-bit indexes that are not
     // (BY_HANDLE_FILE_INFORMATION: "use FileIdInfo"). No POSIX semantics.
@@ -107,6 +116,25 @@ class FakeSystem : public System {
   void scanNewFiles(std::size_t calls) { scanCalls_ = calls; }
   // The holds of other processes on path end.
   void release(std::string_view path);
+
+  // --- What another user may change while an installation works, each
+  // true when Windows allows it at that moment.
+  // The empty directory at path itself becomes a junction to target in
+  // place, whatever holds are open on it: FSCTL_SET_REPARSE_POINT needs only
+  // write-attributes access, which meets no share check (MS-FSA
+  // 2.1.5.10.37); the directory must be empty (the FSCTL's page). A path
+  // through it leads to target from then on; a handle already open on it
+  // stays on it (see Directory's check). False when it is not empty, not a
+  // plain directory, or on FAT.
+  bool convertToJunction(std::string_view path, std::string_view target);
+  // The link at path itself leads to target from then on, whatever is open
+  // below its old target: the link is a name of its own. False when path is
+  // no link.
+  bool repointLink(std::string_view path, std::string_view target);
+  // Removes the empty directory at path, which nobody holds (as
+  // RemoveDirectoryW). False when it is held, not empty or no directory.
+  bool removeEmptyDirectory(std::string_view path);
+
   // Whether the file system offers POSIX-semantics deletion (NTFS since
   // Windows 10 1709); true at first.
   void setPosixDelete(bool offered) { posixDelete_ = offered; }
@@ -128,9 +156,11 @@ class FakeSystem : public System {
   // The n-th file call from now on (1: the next) fails with code. File calls
   // are those that change or read files and directories: createDirectory,
   // moveFileReplacing, moveDirectory, deleteFile, removeDirectory,
-  // listDirectory, readFile, compareFile and writeFile. A write on a full
-  // disk (kErrorDiskFull) stops after half the bytes; any other code keeps a
-  // file from being opened.
+  // listDirectory, readFile, compareFile and writeFile, the holds and
+  // openDirectory, and every step through a Directory but nameKind and
+  // isHeld (which, as their path counterparts, have no failure to give). A
+  // write on a full disk (kErrorDiskFull) stops after half the bytes; any
+  // other code keeps a file from being opened.
   void failFileCall(std::size_t n, std::uint32_t code);
   // Runs action at the start of the n-th file call from now on (1: the
   // next), before that call looks at anything: another program, or another
@@ -171,35 +201,34 @@ class FakeSystem : public System {
   std::int32_t regCloseKey(RegistryKey key) override;
   std::optional<std::string> environmentVariable(std::string_view name) override;
   PathKind pathKind(std::string_view path) override;
-  NameKind nameKind(std::string_view path) override;
+  NameKind nameKind(std::string_view path);
   std::uint32_t directoryIds(std::string_view path, FileIds* ids) override;
   std::uint32_t createDirectory(std::string_view path) override;
-  std::uint32_t moveFileReplacing(std::string_view from, std::string_view to) override;
+  std::uint32_t moveFileReplacing(std::string_view from, std::string_view to);
   // As Windows: refused when anything stands at to, or when a file inside is
   // held open.
-  std::uint32_t moveDirectory(std::string_view from, std::string_view to) override;
-  std::uint32_t deleteFile(std::string_view path) override;
-  std::uint32_t removeDirectory(std::string_view path) override;
-  std::uint32_t removeName(std::string_view path) override;
-  std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items) override;
+  std::uint32_t moveDirectory(std::string_view from, std::string_view to);
+  std::uint32_t deleteFile(std::string_view path);
+  std::uint32_t removeDirectory(std::string_view path);
+  std::uint32_t removeName(std::string_view path);
+  std::uint32_t listDirectory(std::string_view path, std::vector<DirectoryItem>* items);
   // Not a file call, but the scanner's holds count it.
   void pause(std::uint32_t milliseconds) override;
   std::int64_t performanceCounter() override;
   std::int64_t performanceFrequency() override { return frequency_; }
   FileStatus readFile(std::string_view path, std::string* content) override;
   // readFile's call, reading included.
-  FileStatus compareFile(std::string_view path, std::string_view content, bool* same) override;
-  FileStatus createFile(std::string_view path, std::string_view content) override;
+  FileStatus compareFile(std::string_view path, std::string_view content, bool* same);
+  FileStatus createFile(std::string_view path, std::string_view content);
   // A creation and a rename, each a file call of its own.
   FileStatus writeThenRename(std::string_view temporary, std::string_view destination,
                              std::string_view content, const std::function<void()>& onExisting,
-                             std::uint32_t* renameError) override;
+                             std::uint32_t* renameError);
   // A file call; the held file is one without sharing, deleted when released.
-  std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held) override;
-  bool isHeld(std::string_view path) override;
-  // A file call.
-  std::uint32_t holdDirectory(std::string_view path, bool toMove,
-                              std::unique_ptr<HeldDirectory>* held) override;
+  std::uint32_t holdFile(std::string_view path, std::unique_ptr<HeldFile>* held);
+  bool isHeld(std::string_view path);
+  // A file call. The Directory must not outlive the fake.
+  std::uint32_t openDirectory(std::string_view path, std::unique_ptr<Directory>* opened) override;
   std::string errorText(std::uint32_t code) override;
   void messageBox(NativeWindow owner, std::string_view text, std::string_view caption,
                   std::uint32_t style) override;
@@ -209,6 +238,10 @@ class FakeSystem : public System {
  private:
   enum class Hold { none, sharingReads, noSharing, sharingDelete };
   struct Node {
+    // Never changes while the node lives, whatever its name, and is never
+    // given again (by any fake: one may be assigned over another while a
+    // Directory is open): what a Directory holds on to.
+    std::uint64_t id = ++nextNodeId_;
     bool directory = false;  // FILE_ATTRIBUTE_DIRECTORY: a directory, or a link to one
     std::uint32_t tag = 0;   // a reparse point's, 0 for none
     bool onDisk = true;      // false: a placeholder
@@ -232,30 +265,61 @@ class FakeSystem : public System {
     bool link() const { return (tag & 0x20000000) != 0; }
     bool realDirectory() const { return directory && !link(); }
   };
+  using Nodes = std::map<std::string, Node>;
   struct Resolved {
     std::string key;        // lower-cased, for lookups
     std::string path;       // as spelled
     std::string parentKey;  // empty for a root
     std::size_t rootLength = 0;
   };
+  // Where a name stands, the last name itself: by path for System's calls,
+  // relative to an open directory for a Directory's. 0, or the error.
+  using Locate = std::function<std::uint32_t(std::string_view name, Resolved* out)>;
   class Held;
-  class HeldDir;
+  class Dir;
 
   // Resolves a path as Windows does: current directory and drive, both
   // separators, "." and "..", then every link on the way, and the last name
-  // too when it is a link and followLast. Returns the error code when it
-  // cannot.
-  std::uint32_t resolve(std::string_view path, Resolved* out, bool followLast = true) const;
-  std::uint32_t resolveNames(std::string_view path, Resolved* out) const;
+  // too when it is a link and followLast. win32Limits: the path length
+  // limits of a Win32 call, which an NT open does not meet. Returns the
+  // error code when it cannot.
+  std::uint32_t resolve(std::string_view path, Resolved* out, bool followLast = true,
+                        bool win32Limits = true) const;
+  std::uint32_t resolveNames(std::string_view path, Resolved* out, bool win32Limits = true) const;
+  Locate byPath() {
+    return [this](std::string_view path, Resolved* out) { return resolve(path, out, false); };
+  }
+  // The existing node of that key, as resolve would have given it.
+  Resolved resolvedAt(const std::string& key) const;
+  // name in the directory dir, as an open of it relative to dir finds it.
+  static Resolved childOf(const Resolved& dir, std::string_view name);
+  // The node of that id wherever it now is, looked for at *key first, where
+  // it was last seen; *key follows it. nodes_.end() when it is gone.
+  Nodes::iterator nodeOf(std::uint64_t id, std::string* key);
   // The node at path, every link followed.
   Node* find(std::string_view path);
   const Node* find(std::string_view path) const;
   // The node at path itself, a link not followed.
   const Node* findName(std::string_view path) const;
-  // The node at path itself, a link not followed: 0 and *it, or the error
+  // The node at name itself, a link not followed: 0 and *it, or the error
   // of a missing name or path.
-  std::uint32_t findExisting(std::string_view path, Resolved* target,
-                             std::map<std::string, Node>::iterator* it);
+  std::uint32_t findExisting(const Locate& locate, std::string_view name, Resolved* target,
+                             Nodes::iterator* it);
+  // Opens the directory node, held, or refuses it.
+  std::uint32_t openNode(Nodes::iterator it, bool toMove);
+  NameKind kindOf(const Node* node) const;
+  void idsOf(const Resolved& name, Node& node, FileIds* ids);
+  // The work of the calls of the same names, for a name found by locate.
+  std::uint32_t createDirectoryAt(const Resolved& target);
+  FileStatus readNode(const Node* node, std::string* content);
+  FileStatus createFileBy(const Locate& locate, std::string_view name, std::string_view content);
+  FileStatus writeThenRenameBy(const Locate& locate, std::string_view temporary,
+                               std::string_view destination, std::string_view content,
+                               const std::function<void()>& onExisting, std::uint32_t* renameError);
+  std::uint32_t deleteFileBy(const Locate& locate, std::string_view name);
+  std::uint32_t removeNameBy(const Locate& locate, std::string_view name);
+  std::uint32_t holdFileBy(const Locate& locate, std::string_view name,
+                           std::unique_ptr<HeldFile>* held);
   // Whether anything is below the directory of that key.
   bool hasChildren(const std::string& key) const;
   // Whether anything below the directory of that key is open.
@@ -267,9 +331,10 @@ class FakeSystem : public System {
   // gives.
   std::uint32_t renameTree(std::string_view from, std::string_view to, int ownHolds,
                            Resolved* moved);
+  std::uint32_t renameTreeAt(const Resolved& source, const Resolved& target, int ownHolds);
   // Removes the node as DeleteFileW does: with a holder that shares deletion
   // the name stays, delete-pending, unless posix.
-  void erase(std::map<std::string, Node>::iterator it, bool posix);
+  void erase(Nodes::iterator it, bool posix);
   // Writes content to the file at target, created if missing, as an open
   // handle writes: injected is the call's injected failure.
   FileStatus writeInto(const Resolved& target, std::string_view content,
@@ -282,6 +347,7 @@ class FakeSystem : public System {
   // POSIX semantics, which replaces a file that another holds sharing
   // deletion.
   std::uint32_t move(std::string_view from, std::string_view to, bool posix = false);
+  std::uint32_t moveAt(const Resolved& source, const Resolved& target, bool posix);
   // Whether the volume of the resolved name offers POSIX semantics.
   bool offersPosix(const Resolved& name) const;
   Volume volumeOf(const Resolved& name) const;
@@ -294,7 +360,8 @@ class FakeSystem : public System {
   // Counts a file call; the code it must fail with, if any.
   std::optional<std::uint32_t> injectedFileFailure();
 
-  std::map<std::string, Node> nodes_;
+  inline static std::uint64_t nextNodeId_ = 0;
+  Nodes nodes_;
   struct VolumeInfo {
     Volume kind = Volume::ntfs;
     std::uint64_t serial = 0;

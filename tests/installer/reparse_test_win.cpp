@@ -23,6 +23,7 @@
 #include "runtime/syscalls_win.h"
 #include "tests/installer/installed_tree.h"
 #include "tests/installer/staying_system_win.h"
+#include "tests/installer/wine_shell_win.h"
 #include "tests/toolkit/testing_win.h"
 #include "toolkit/winstr.h"
 
@@ -35,7 +36,9 @@ using testing::filesBelow;
 using testing::isBackup;
 using testing::pathOf;
 using testing::ReplacedSystemFunction;
+using testing::runShell;
 using testing::StayingSystem;
+using testing::unixPathOf;
 using testing::writeContent;
 namespace fs = std::filesystem;
 
@@ -75,48 +78,6 @@ HANDLE WINAPI createFileAsWindows(LPCWSTR name, DWORD access, DWORD share,
     planted->followed.push_back("opened through " + toUtf8(name));
   }
   return planted->real(name, access, share, security, disposition, flags, templateFile);
-}
-
-// Wine's own mapping of a Windows name to the Linux one; "" elsewhere.
-std::string unixPathOf(const std::string& windows) {
-  using Convert = char*(CDECL*)(LPCWSTR);
-  static const auto convert = reinterpret_cast<Convert>(reinterpret_cast<void (*)()>(
-      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-  if (convert == nullptr) return {};
-  char* converted = convert(toWide(windows).c_str());
-  if (converted == nullptr) return {};
-  std::string result(converted);
-  HeapFree(GetProcessHeap(), 0, converted);
-  return result;
-}
-
-// Runs a shell command of the Linux side, the only way from here to a unix
-// symbolic link (wine's CreateSymbolicLinkW does nothing), and returns its
-// exit status, or -1 when it did not end. Wine starts a Linux program without
-// a process handle to wait on, so the command leaves its status in a file.
-int runShell(const std::string& command, const std::string& statusFile) {
-  const std::string unixStatus = unixPathOf(statusFile);
-  DeleteFileW(toWide(statusFile).c_str());
-  std::wstring commandLine = toWide("Z:\\bin\\sh -c \"" + command + "; echo $? >" + unixStatus +
-                                    ".new && mv " + unixStatus + ".new " + unixStatus + "\"");
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (unixStatus.empty() || !CreateProcessW(L"Z:\\bin\\sh", commandLine.data(), nullptr, nullptr,
-                                            FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return -1;
-  }
-  if (process.hThread != nullptr) CloseHandle(process.hThread);
-  if (process.hProcess != nullptr) CloseHandle(process.hProcess);
-  for (int waited = 0; waited < 30'000; waited += 5) {
-    if (fs::exists(pathOf(statusFile))) {
-      const std::string status = contentOf(pathOf(statusFile));
-      DeleteFileW(toWide(statusFile).c_str());
-      return std::atoi(status.c_str());
-    }
-    Sleep(5);
-  }
-  return -1;
 }
 
 class DanglingLinks : public ::testing::Test {

@@ -9,7 +9,8 @@
 //   written: Windows renames no directory while anything below it is open,
 //   and a rename without POSIX semantics replaces no file that anybody holds.
 //   Here each directory's first three moves, and each file's first rename
-//   over it, are refused with access denied.
+//   over it, are refused with access denied (the installation renames
+//   through NtSetInformationFile, relative to the directory it holds).
 // - A file server whose file system has no 64-bit ids: the redirector passes
 //   on ids of 0 (MS-FSCC 2.4.22), from FileIdInfo and
 //   GetFileInformationByHandle alike.
@@ -44,6 +45,12 @@ namespace fs = std::filesystem;
 constexpr int kFileIdInfo = 18;
 constexpr int kFileDispositionInfoEx = 21;
 constexpr int kFileRenameInfoEx = 22;
+constexpr int kFileRenameInformation = 10;
+constexpr int kFileDispositionInformationEx = 64;
+constexpr int kFileRenameInformationEx = 65;
+constexpr NTSTATUS kStatusAccessDenied = static_cast<NTSTATUS>(0xC0000022);
+constexpr NTSTATUS kStatusInvalidParameter = static_cast<NTSTATUS>(0xC000000D);
+constexpr ULONG kDeleteOnClose = 0x1000;  // FILE_DELETE_ON_CLOSE
 
 // How the replaced functions answer, and what they saw.
 struct Answers {
@@ -52,13 +59,13 @@ struct Answers {
   bool zeroIds = false;
   // Refusals so far, by the name of what was to move.
   std::map<std::wstring, int> refused;
-  // The lock files created, as CreateFileW was given them.
+  // The lock files created, by their full names.
   std::vector<std::string> locks;
   decltype(&::GetFileInformationByHandleEx) getInformationEx = sys.GetFileInformationByHandleEx;
   decltype(&::GetFileInformationByHandle) getInformation = sys.GetFileInformationByHandle;
   decltype(&::SetFileInformationByHandle) setInformation = sys.SetFileInformationByHandle;
-  decltype(&::MoveFileExW) moveFile = sys.MoveFileExW;
-  decltype(&::CreateFileW) createFile = sys.CreateFileW;
+  decltype(&::NtSetInformationFile) setNtInformation = sys.NtSetInformationFile;
+  decltype(&::NtCreateFile) createFile = sys.NtCreateFile;
 };
 Answers* answering = nullptr;
 
@@ -67,10 +74,23 @@ BOOL refuse(DWORD code) {
   return FALSE;
 }
 
+// The name of an open file, without the \\?\ that the call puts before it.
 std::wstring nameOf(HANDLE file) {
   wchar_t name[MAX_PATH * 2];
   const DWORD length = GetFinalPathNameByHandleW(file, name, MAX_PATH * 2, 0);
-  return length == 0 || length >= MAX_PATH * 2 ? std::wstring() : std::wstring(name, length);
+  if (length == 0 || length >= MAX_PATH * 2) return {};
+  std::wstring_view result(name, length);
+  if (result.starts_with(L"\\\\?\\")) result.remove_prefix(4);
+  return std::wstring(result);
+}
+
+// name relative to root, or name itself without one, as a Windows name.
+std::wstring fullName(HANDLE root, std::wstring_view name) {
+  if (root == nullptr) {
+    if (name.starts_with(L"\\??\\")) name.remove_prefix(4);
+    return std::wstring(name);
+  }
+  return nameOf(root) + L"\\" + std::wstring(name);
 }
 
 bool isDirectory(HANDLE file) {
@@ -109,35 +129,47 @@ BOOL WINAPI setInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID i
   if (answering->fat && (kind == kFileDispositionInfoEx || kind == kFileRenameInfoEx)) {
     return refuse(ERROR_INVALID_PARAMETER);
   }
-  if (kind == FileRenameInfo || kind == kFileRenameInfoEx) {
-    const auto* rename = static_cast<const FILE_RENAME_INFO*>(information);
-    // The Ex class's flags share their place with ReplaceIfExists.
-    const bool replacing = (rename->ReplaceIfExists & 1) != 0;
-    const std::wstring target(rename->FileName, rename->FileNameLength / sizeof(wchar_t));
-    if (isDirectory(file)
-            ? scannerRefuses(nameOf(file), 3)
-            : replacing && fs::exists(fs::path(target)) && scannerRefuses(target, 1)) {
-      return refuse(ERROR_ACCESS_DENIED);
-    }
-  }
   return answering->setInformation(file, kind, information, size);
 }
 
-BOOL WINAPI moveFile(LPCWSTR from, LPCWSTR to, DWORD flags) {
-  if (fs::is_directory(fs::path(from)) && scannerRefuses(from, 3)) {
-    return refuse(ERROR_ACCESS_DENIED);
+NTSTATUS WINAPI setNtInformation(HANDLE file, PIO_STATUS_BLOCK io, PVOID information, ULONG size,
+                                 FILE_INFORMATION_CLASS kind) {
+  const int number = static_cast<int>(kind);
+  if (answering->fat &&
+      (number == kFileDispositionInformationEx || number == kFileRenameInformationEx)) {
+    return kStatusInvalidParameter;
   }
-  return answering->moveFile(from, to, flags);
+  if (number == kFileRenameInformation || number == kFileRenameInformationEx) {
+    // FILE_RENAME_INFORMATION; the Ex class's flags share their place with
+    // ReplaceIfExists.
+    const auto* rename = static_cast<const FILE_RENAME_INFO*>(information);
+    const bool replacing = (rename->ReplaceIfExists & 1) != 0;
+    const std::wstring target =
+        fullName(rename->RootDirectory,
+                 std::wstring_view(rename->FileName, rename->FileNameLength / sizeof(wchar_t)));
+    if (isDirectory(file)
+            ? scannerRefuses(nameOf(file), 3)
+            : replacing && fs::exists(fs::path(target)) && scannerRefuses(target, 1)) {
+      return kStatusAccessDenied;
+    }
+  }
+  return answering->setNtInformation(file, io, information, size, kind);
 }
 
-HANDLE WINAPI createFile(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
-                         DWORD disposition, DWORD flags, HANDLE templateFile) {
-  const HANDLE file =
-      answering->createFile(name, access, share, security, disposition, flags, templateFile);
-  if (file != INVALID_HANDLE_VALUE && (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0) {
-    answering->locks.push_back(toUtf8(name));
+NTSTATUS WINAPI createFile(PHANDLE file, ACCESS_MASK access, POBJECT_ATTRIBUTES attributes,
+                           PIO_STATUS_BLOCK io, PLARGE_INTEGER allocation, ULONG fileAttributes,
+                           ULONG share, ULONG disposition, ULONG options, PVOID ea,
+                           ULONG eaLength) {
+  const NTSTATUS status =
+      answering->createFile(file, access, attributes, io, allocation, fileAttributes, share,
+                            disposition, options, ea, eaLength);
+  if (status >= 0 && (options & kDeleteOnClose) != 0) {
+    const UNICODE_STRING* name = attributes->ObjectName;
+    answering->locks.push_back(
+        toUtf8(fullName(attributes->RootDirectory,
+                        std::wstring_view(name->Buffer, name->Length / sizeof(wchar_t)))));
   }
-  return file;
+  return status;
 }
 
 class Volumes : public ::testing::Test {
@@ -159,10 +191,10 @@ class Volumes : public ::testing::Test {
           &SystemFunctions::GetFileInformationByHandle, getInformation);
       ReplacedSystemFunction<decltype(&::SetFileInformationByHandle)> set(
           &SystemFunctions::SetFileInformationByHandle, setInformation);
-      ReplacedSystemFunction<decltype(&::MoveFileExW)> move(&SystemFunctions::MoveFileExW,
-                                                            moveFile);
-      ReplacedSystemFunction<decltype(&::CreateFileW)> create(&SystemFunctions::CreateFileW,
-                                                              createFile);
+      ReplacedSystemFunction<decltype(&::NtSetInformationFile)> setNt(
+          &SystemFunctions::NtSetInformationFile, setNtInformation);
+      ReplacedSystemFunction<decltype(&::NtCreateFile)> create(&SystemFunctions::NtCreateFile,
+                                                               createFile);
       installPayload(system, palette, script, root, nullptr, payloadTable);
     } catch (const Error& e) {
       ADD_FAILURE() << e.what();
