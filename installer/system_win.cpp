@@ -312,6 +312,15 @@ bool isOneName(std::string_view name) {
 
 // The name the system keeps for the open file, in the \\?\ form; empty when
 // it gives none (some file systems do not).
+// Whether this is wine, which carries out renames and deletions through a
+// handle by the name it stored when it opened the file, and opens what a
+// unix symbolic link at a last name leads to (see WindowsDirectory).
+bool underWine() {
+  static const bool wine =
+      sys.GetProcAddress(sys.GetModuleHandleW(L"ntdll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
 std::wstring finalNameOf(HANDLE file) {
   std::wstring name(MAX_PATH, L'\0');
   for (;;) {
@@ -376,11 +385,14 @@ NTSTATUS setRename(HANDLE file, HANDLE root, const std::wstring& name, DWORD fla
 // unix process (which ignores share modes) renamed aside acts on whatever now
 // stands at its old name. The names the system keeps tell both: a file
 // opened at a name of a directory is named so, and the directory's name
-// leads to the directory. On Windows they always do.
+// leads to the directory. On Windows they always do, and those checks, which
+// cost a few calls for each file replaced, are made under wine only.
 class WindowsDirectory : public Directory {
  public:
   WindowsDirectory(System& system, UniqueFileHandle handle, std::string path, bool toMove)
-      : system_(system), handle_(std::move(handle)), path_(std::move(path)), toMove_(toMove) {}
+      : system_(system), handle_(std::move(handle)), path_(std::move(path)), toMove_(toMove) {
+    if (underWine()) named_ = finalNameOf(handle_.get());
+  }
 
   const std::string& path() const override { return path_; }
 
@@ -465,6 +477,7 @@ class WindowsDirectory : public Directory {
     if (const DWORD code = stillNamed()) return code;
     if (const DWORD code = to->renameInto(handle_.get(), toWide(name), false)) return code;
     path_ = to->path_ + "\\" + std::string(name);
+    if (underWine()) named_ = finalNameOf(handle_.get());
     return 0;
   }
 
@@ -763,7 +776,10 @@ class WindowsDirectory : public Directory {
   // 0 while the name the system keeps for this directory leads to it, which
   // a rename below it, or its own, goes by under wine (see the class).
   DWORD stillNamed() {
-    const std::wstring name = finalNameOf(handle_.get());
+    // Windows renames and deletes through the handle itself: there is
+    // nothing a name could lead astray.
+    if (!underWine()) return 0;
+    const std::wstring& name = named_;
     // Without a name wine renames nothing and deletes nothing.
     if (name.empty()) return 0;
     const UniqueFileHandle named = openToAsk(name);
@@ -777,7 +793,9 @@ class WindowsDirectory : public Directory {
   // 0 when file, opened at name in this directory, is named so; else wine
   // opened what a link there points to (see the class): kErrorStoppedOnLink.
   DWORD openedAt(HANDLE file, const std::wstring& name) {
-    const std::wstring directory = finalNameOf(handle_.get());
+    // Windows opened the name itself, as it was asked to.
+    if (!underWine()) return 0;
+    const std::wstring& directory = named_;
     const std::wstring opened = finalNameOf(file);
     if (directory.empty() || opened.empty()) return 0;
     const std::wstring expected = joinedName(directory, name);
@@ -791,6 +809,9 @@ class WindowsDirectory : public Directory {
   UniqueFileHandle handle_;
   std::string path_;
   bool toMove_;  // the handle has the right to move or remove it
+  // Under wine, the name it was opened at, which wine keeps and goes by: a
+  // directory renamed aside by a unix process no longer answers to it.
+  std::wstring named_;
 };
 
 HKEY toHkey(RegistryKey key) {

@@ -41,7 +41,6 @@ namespace setup {
 namespace {
 
 using testing::ReplacedSystemFunction;
-using testing::runShell;
 using testing::unixPathOf;
 namespace fs = std::filesystem;
 
@@ -487,18 +486,9 @@ const Row kSteps[] = {
      {}},
 };
 
-class DirectorySteps : public ::testing::Test {
+class DirectorySteps : public testing::UnixSideTest {
  protected:
-  static void SetUpTestSuite() { testing::bindOnce(); }
-  void SetUp() override {
-    unixBase = unixPathOf(base);
-    if (unixBase.empty()) GTEST_SKIP() << "the links are unix symbolic links: only under wine";
-  }
-  void TearDown() override {
-    if (!unixBase.empty()) shell("rm -rf " + unixBase);
-  }
-
-  int shell(const std::string& command) { return runShell(command, base + ".status"); }
+  DirectorySteps() : UnixSideTest("C:\\setup-directory-" + std::to_string(GetCurrentProcessId())) {}
 
   fs::path windowsPath(std::string relative) const {
     std::replace(relative.begin(), relative.end(), '/', '\\');
@@ -604,9 +594,6 @@ class DirectorySteps : public ::testing::Test {
     }
     return refused;
   }
-
-  const std::string base = "C:\\setup-directory-" + std::to_string(GetCurrentProcessId());
-  std::string unixBase;
 };
 
 TEST_F(DirectorySteps, ActOnTheNamesThemselvesAndNeverThroughALink) {

@@ -36,7 +36,6 @@ using testing::filesBelow;
 using testing::isBackup;
 using testing::pathOf;
 using testing::ReplacedSystemFunction;
-using testing::runShell;
 using testing::StayingSystem;
 using testing::unixPathOf;
 using testing::writeContent;
@@ -80,21 +79,14 @@ HANDLE WINAPI createFileAsWindows(LPCWSTR name, DWORD access, DWORD share,
   return planted->real(name, access, share, security, disposition, flags, templateFile);
 }
 
-class DanglingLinks : public ::testing::Test {
+class DanglingLinks : public testing::UnixSideTest {
  protected:
-  static void SetUpTestSuite() { testing::bindOnce(); }
-  void SetUp() override {
-    unixBase = unixPathOf(base);
-    if (unixBase.empty()) GTEST_SKIP() << "the links are unix symbolic links: only under wine";
-  }
-  void TearDown() override {
-    if (!unixBase.empty()) runShell("rm -rf " + unixBase, shellStatus);
-  }
+  DanglingLinks() : UnixSideTest("C:\\setup-reparse-" + std::to_string(GetCurrentProcessId())) {}
 
   // A fresh base with an installation of an older version: every file of the
   // payload in place, with other bytes.
   std::map<std::string, std::string> installOlder() {
-    if (runShell("rm -rf " + unixBase, shellStatus) != 0) {
+    if (shell("rm -rf " + unixBase) != 0) {
       ADD_FAILURE() << "cannot clear " << unixBase;
       return {};
     }
@@ -114,16 +106,13 @@ class DanglingLinks : public ::testing::Test {
     const std::string unixLink = unixPathOf(link);
     const std::string unixTarget = unixPathOf(target);
     return !unixLink.empty() && !unixTarget.empty() &&
-           runShell("ln -s " + unixTarget + " " + unixLink, shellStatus) == 0;
+           shell("ln -s " + unixTarget + " " + unixLink) == 0;
   }
 
-  const std::string base = "C:\\setup-reparse-" + std::to_string(GetCurrentProcessId());
-  const std::string shellStatus = base + ".status";
   const std::string outside = base + "\\outside";
   const std::string root = base + "\\Std";
   const std::string palette = root + "\\Lib\\MELDRA";
   const std::string script = root + "\\PythonPartsScripts\\MELDRA";
-  std::string unixBase;
 };
 
 // Over an older installation, each name where the installation creates a

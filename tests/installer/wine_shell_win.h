@@ -3,6 +3,7 @@
 // ignore share modes.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <iterator>
 #include <string>
 
+#include "tests/toolkit/testing_win.h"
 #include "toolkit/winstr.h"
 
 namespace setup::testing {
@@ -59,5 +61,24 @@ inline int runShell(const std::string& command, const std::string& statusFile) {
   }
   return -1;
 }
+
+// A test that works in a folder of its own, base, which the Linux side makes
+// and removes; skipped where there is no Linux side to make links with.
+class UnixSideTest : public ::testing::Test {
+ protected:
+  explicit UnixSideTest(std::string folder) : base(std::move(folder)) {}
+  static void SetUpTestSuite() { bindOnce(); }
+  void SetUp() override {
+    unixBase = unixPathOf(base);
+    if (unixBase.empty()) GTEST_SKIP() << "the links are unix symbolic links: only under wine";
+  }
+  void TearDown() override {
+    if (!unixBase.empty()) shell("rm -rf " + unixBase);
+  }
+  int shell(const std::string& command) { return runShell(command, base + ".status"); }
+
+  const std::string base;
+  std::string unixBase;
+};
 
 }  // namespace setup::testing
