@@ -3,7 +3,6 @@
 #include "runtime/errors.h"
 
 namespace setup {
-namespace {
 
 void checkRead(FileStatus status, std::string_view path, const char* procedure) {
   switch (status) {
@@ -15,8 +14,6 @@ void checkRead(FileStatus status, std::string_view path, const char* procedure) 
       throw IOError("cannot read from file: " + std::string(path), procedure);
   }
 }
-
-}  // namespace
 
 std::string readFile(System& system, std::string_view path) {
   std::string content;

@@ -73,13 +73,7 @@ std::string moveAsideIfDifferent(System& system, Directory& dir, std::string_vie
   if (const NameKind kind = dir.nameKind(name);
       kind != NameKind::link && kind != NameKind::placeholder) {
     bool same = false;
-    const FileStatus status = dir.compareFile(name, newContent, &same);
-    if (status == FileStatus::cannotOpen) {
-      throw IOError("cannot open: " + std::string(shown), "hasContent");
-    }
-    if (status != FileStatus::ok) {
-      throw IOError("cannot read from file: " + std::string(shown), "hasContent");
-    }
+    checkRead(dir.compareFile(name, newContent, &same), shown, "hasContent");
     if (same) return {};
   }
   const std::string backup = std::string(name) + "_" + decimal(tickCount(system));

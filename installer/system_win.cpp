@@ -494,14 +494,11 @@ class WindowsDirectory : public Directory {
 
   NameKind nameKind(std::string_view name) override {
     UniqueFileHandle file;
-    if (!handle_ || !isOneName(name) ||
-        !NT_SUCCESS(openBelow(handle_.get(), toWide(name), FILE_READ_ATTRIBUTES, kShareAll,
-                              FILE_OPEN, 0, &file))) {
-      return NameKind::missing;
-    }
     DWORD attributes = 0;
     DWORD tag = 0;
-    if (attributesOf(file.get(), &attributes, &tag) != 0) return NameKind::missing;
+    if (!openAsking(name, FILE_READ_ATTRIBUTES, kShareAll, 0, &file, &attributes, &tag)) {
+      return NameKind::missing;
+    }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       if (isLinkTag(tag)) return NameKind::link;
     } else if (openedAt(file.get(), toWide(name)) != 0) {
@@ -576,16 +573,14 @@ class WindowsDirectory : public Directory {
   }
 
   FileStatus compareFile(std::string_view name, std::string_view content, bool* same) override {
-    if (!handle_ || !isOneName(name)) return FileStatus::cannotOpen;
     const std::wstring wide = toWide(name);
     UniqueFileHandle file;
-    if (!NT_SUCCESS(openBelow(handle_.get(), wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              FILE_OPEN, FILE_NON_DIRECTORY_FILE, &file))) {
-      return FileStatus::cannotOpen;
-    }
     DWORD attributes = 0;
     DWORD tag = 0;
-    if (attributesOf(file.get(), &attributes, &tag) != 0) return FileStatus::cannotOpen;
+    if (!openAsking(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_NON_DIRECTORY_FILE,
+                    &file, &attributes, &tag)) {
+      return FileStatus::cannotOpen;
+    }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       if (isLinkTag(tag)) return FileStatus::cannotOpen;
       // A synchronised or deduplicated file, opened itself, reads as what
@@ -775,6 +770,16 @@ class WindowsDirectory : public Directory {
 
   // 0 while the name the system keeps for this directory leads to it, which
   // a rename below it, or its own, goes by under wine (see the class).
+  // Opens the existing name itself here, a link there not followed, and
+  // reads its attributes and tag: false when either fails.
+  bool openAsking(std::string_view name, ACCESS_MASK access, ULONG share, ULONG options,
+                  UniqueFileHandle* file, DWORD* attributes, DWORD* tag) {
+    return handle_ && isOneName(name) &&
+           NT_SUCCESS(
+               openBelow(handle_.get(), toWide(name), access, share, FILE_OPEN, options, file)) &&
+           attributesOf(file->get(), attributes, tag) == 0;
+  }
+
   DWORD stillNamed() {
     // Windows renames and deletes through the handle itself: there is
     // nothing a name could lead astray.

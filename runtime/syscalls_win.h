@@ -84,12 +84,6 @@ Status WINAPI GdipImageRotateFlip(GpImage*, int rotateFlipType);
   FN(GetFileAttributesW)                     \
   FN(CreateDirectoryW)                       \
   FN(GetLastError)                           \
-  FN(MoveFileExW)                            \
-  FN(DeleteFileW)                            \
-  FN(RemoveDirectoryW)                       \
-  FN(FindFirstFileW)                         \
-  FN(FindNextFileW)                          \
-  FN(FindClose)                              \
   FN(CreateFileW)                            \
   FN(ReadFile)                               \
   FN(WriteFile)                              \

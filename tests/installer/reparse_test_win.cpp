@@ -177,7 +177,7 @@ TEST_F(DanglingLinks, AreNeverFollowedWhereTheInstallationCreatesItsFiles) {
 // Reparse points that are not links, and placeholders, as Windows reports
 // them: a OneDrive file (IO_REPARSE_TAG_CLOUD_*) or a deduplicated one
 // (IO_REPARSE_TAG_DEDUP) reads with FILE_ATTRIBUTE_REPARSE_POINT and its tag
-// in WIN32_FIND_DATAW.dwReserved0, and one whose content is not on the disk
+// through a handle on it (FileAttributeTagInfo), and one whose content is not on the disk
 // carries a recall attribute as well: reading it downloads it. Wine makes
 // none of these, so the bound functions that tell the installation what a
 // name is are replaced by ones that give chosen names of a real installed
@@ -190,11 +190,6 @@ constexpr DWORD kTagSymlink = 0xA000000C;
 constexpr DWORD kRecallOnDataAccess = 0x400000;
 constexpr DWORD kRecallOnOpen = 0x40000;
 
-std::wstring directoryOf(std::wstring_view pattern) {
-  const std::size_t cut = pattern.find_last_of(L"\\/");
-  return std::wstring(pattern.substr(0, cut == std::wstring_view::npos ? 0 : cut));
-}
-
 struct Mark {
   DWORD tag;     // 0: not a reparse point
   DWORD recall;  // the recall attributes besides FILE_ATTRIBUTE_REPARSE_POINT, or 0
@@ -206,15 +201,8 @@ struct Mark {
 // the functions being replaced.
 struct AsWindows {
   std::map<std::wstring, Mark> marked;
-  // The marked names' folders may be traversed but not listed: looking a
-  // marked name up by FindFirstFileW is refused.
-  bool unlistable = false;
-  // The directory that each find handle lists, for the names it returns.
-  std::map<HANDLE, std::wstring> listing;
   std::vector<std::string> readOpens;
   decltype(&::GetFileAttributesW) getFileAttributes = sys.GetFileAttributesW;
-  decltype(&::FindFirstFileW) findFirstFile = sys.FindFirstFileW;
-  decltype(&::FindNextFileW) findNextFile = sys.FindNextFileW;
   decltype(&::GetFileInformationByHandleEx) getInformationByHandle =
       sys.GetFileInformationByHandleEx;
   decltype(&::CreateFileW) createFile = sys.CreateFileW;
@@ -222,12 +210,6 @@ struct AsWindows {
   const Mark* markOf(std::wstring_view name) const {
     const auto it = marked.find(nameKey(name));
     return it == marked.end() ? nullptr : &it->second;
-  }
-  void markFound(const std::wstring& dir, WIN32_FIND_DATAW* found) const {
-    if (const Mark* mark = markOf(dir + L"\\" + found->cFileName)) {
-      found->dwFileAttributes |= mark->attributes();
-      found->dwReserved0 = mark->tag;
-    }
   }
 };
 AsWindows* windows = nullptr;
@@ -238,25 +220,6 @@ DWORD WINAPI getFileAttributesAsWindows(LPCWSTR name) {
     attributes |= mark->attributes();
   }
   return attributes;
-}
-
-HANDLE WINAPI findFirstFileAsWindows(LPCWSTR pattern, LPWIN32_FIND_DATAW found) {
-  if (windows->unlistable && windows->markOf(pattern) != nullptr) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_HANDLE_VALUE;
-  }
-  const HANDLE find = windows->findFirstFile(pattern, found);
-  if (find != INVALID_HANDLE_VALUE) {
-    windows->listing[find] = directoryOf(pattern);
-    windows->markFound(windows->listing[find], found);
-  }
-  return find;
-}
-
-BOOL WINAPI findNextFileAsWindows(HANDLE find, LPWIN32_FIND_DATAW found) {
-  const BOOL next = windows->findNextFile(find, found);
-  if (next && windows->listing.contains(find)) windows->markFound(windows->listing[find], found);
-  return next;
 }
 
 BOOL WINAPI getInformationByHandleAsWindows(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind,
@@ -321,7 +284,6 @@ TEST_F(ReparseTags, DecideWhatIsKeptAsideAndWhatIsRead) {
     Marked marked;
     bool changed;    // the one file holds older bytes than the payload's
     bool keptAside;  // the one file is kept aside, unread; else nothing is
-    bool unlistable = false;
   };
   const Row rows[] = {
       {"hydrated OneDrive files", {kTagCloud, 0}, Marked::everyFile, false, false},
@@ -329,9 +291,6 @@ TEST_F(ReparseTags, DecideWhatIsKeptAsideAndWhatIsRead) {
       // OneDrive marks its folders as it marks its files; they are written
       // into and held as folders.
       {"OneDrive folders", {kTagCloud, 0}, Marked::everyFolder, false, false},
-      // A folder that may be traversed but not listed tells nothing of what
-      // is in it; the name itself does.
-      {"OneDrive folders, unlistable", {kTagCloud, 0}, Marked::everyFolder, false, false, true},
       {"changed placeholder", {kTagCloud, kRecallOnDataAccess}, Marked::oneFile, true, true},
       // Telling that it holds the payload's bytes would download it.
       {"placeholder recalled on open", {kTagCloud, kRecallOnOpen}, Marked::oneFile, false, true},
@@ -355,7 +314,6 @@ TEST_F(ReparseTags, DecideWhatIsKeptAsideAndWhatIsRead) {
     if (row.changed) writeContent(pathOf(root + "\\" + oneFile), oneOlder);
 
     AsWindows answers;
-    answers.unlistable = row.unlistable;
     if (row.marked == Marked::oneFile) {
       answers.marked[nameKey(toWide(root + "\\" + oneFile))] = row.mark;
     } else {
@@ -381,10 +339,6 @@ TEST_F(ReparseTags, DecideWhatIsKeptAsideAndWhatIsRead) {
     try {
       ReplacedSystemFunction<decltype(&::GetFileAttributesW)> attributes(
           &SystemFunctions::GetFileAttributesW, getFileAttributesAsWindows);
-      ReplacedSystemFunction<decltype(&::FindFirstFileW)> findFirst(
-          &SystemFunctions::FindFirstFileW, findFirstFileAsWindows);
-      ReplacedSystemFunction<decltype(&::FindNextFileW)> findNext(&SystemFunctions::FindNextFileW,
-                                                                  findNextFileAsWindows);
       ReplacedSystemFunction<decltype(&::GetFileInformationByHandleEx)> byHandle(
           &SystemFunctions::GetFileInformationByHandleEx, getInformationByHandleAsWindows);
       ReplacedSystemFunction<decltype(&::CreateFileW)> create(&SystemFunctions::CreateFileW,
